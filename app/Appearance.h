@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QFont>
+
+class QApplication;
+
+namespace quimbel::forms {
+
+// The windows' default font: a Simplified Chinese face at a size where every
+// caption fits its control on one line.
+QFont DefaultFont();
+
+// Sets the default font and the windows' icon. Ending the program is the
+// windows' decision alone, so closing the last window does not quit.
+// Says once on standard error when no Simplified Chinese font is installed.
+void SetUpApplication(QApplication& app);
+
+} // namespace quimbel::forms

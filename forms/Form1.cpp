@@ -1,0 +1,159 @@
+#include "Form1.h"
+
+#include "Form2.h"
+#include "Form3.h"
+#include "SizeConversion.h"
+#include "Form4.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace quimbel {
+namespace {
+
+using forms::ControlDesign;
+using forms::OnWindow;
+using enum forms::ControlKind;
+
+constexpr std::array<ControlDesign, 14> Controls{{
+    // name       kind           container  Left  Top   Width Height caption / tooltip / TabIndex
+    {"Label2", Label, OnWindow, 240, 240, 1695, 255, "英寸（in）（吋）：", "英寸（in）（吋）", 7},
+    {"Text1", TextBox, OnWindow, 1920, 240, 1575, 615, "", "输入英寸数据", 0},
+    {"Command1", CommandButton, OnWindow, 3840, 240, 1455, 615, "英寸换算厘米", "英寸换算厘米", 2},
+    {"Command3", CommandButton, OnWindow, 5640, 240, 1455, 615, "清除", "清除", 4},
+    {"Label1", Label, OnWindow, 240, 1200, 1095, 255, "厘米（cm）：", "厘米（cm）", 6},
+    {"Text2", TextBox, OnWindow, 1920, 1200, 1575, 615, "", "输入厘米数据", 1},
+    {"Command2", CommandButton, OnWindow, 3840, 1200, 1455, 615, "厘米换算英寸", "厘米换算英寸", 3},
+    {"Command4", CommandButton, OnWindow, 5640, 1200, 1455, 615, "退出", "退出", 5},
+    {"Frame1", Frame, OnWindow, 120, 2040, 3615, 2175, "长、宽（高）（cm）：", "长、宽（高）（cm）", 11},
+    {"Label4", Label, "Frame1", 120, 360, 975, 255, "长（cm）：", "长（cm）", 13},
+    {"Label5", Label, "Frame1", 120, 1320, 1455, 255, "宽（高）（cm）：", "宽（高）（cm）", 12},
+    {"Text3", TextBox, OnWindow, 1920, 2400, 1575, 615, "", "长", 9},
+    {"Text4", TextBox, OnWindow, 1920, 3360, 1575, 615, "", "宽（高）", 10},
+    {"Label3", Label, OnWindow, 3960, 2160, 3135, 2055,
+     "\r\n"
+     "此软件为各种显示屏英寸尺寸与厘米尺\r\n\r\n"
+     "寸之间的换算，换算之后得到的厘米尺\r\n\r\n"
+     "寸为显示屏的对角线、长、宽（高）的\r\n\r\n"
+     "长度（换算时请注意单位）（长、宽只\r\n\r\n"
+     "为厘米的换算，英寸不换算）",
+     "", 8, forms::Rgb{0, 255, 255}, forms::Rgb{0, 0, 0}},
+}};
+
+// Text3 and Text4 lie on the frame, so they stack above it.
+constexpr std::array<std::string_view, 9> Stacking{
+    "Text4", "Text3", "Command4", "Command3", "Command2", "Command1", "Text2", "Text1", "Frame1"};
+
+QByteArray Utf8(const QString& text) { return text.toUtf8(); }
+
+double NumberIn(const forms::TextBox& field) {
+    const QByteArray text = Utf8(field.Text());
+    // A reading beyond the double range leaves the number absent: it counts as 0.
+    return NumberFromText({text.constData(), static_cast<std::size_t>(text.size())}).value_or(0.0);
+}
+
+void Write(const forms::TextBox& field, std::optional<double> value) {
+    field.SetText(QString::fromStdString(TextFromNumber(value)));
+}
+
+} // namespace
+
+const forms::WindowDesign Form1::Layout{"Quimbel V2.3", 7350, 4470, 2835, 2910, Controls, Stacking};
+
+Form1::Form1(forms::FormsRuntime& runtime) : Form(runtime, Layout) {}
+
+void Form1::ConnectHandlers() {
+    OnClick(Command1.Name(), &Form1::OnCommand1Click);
+    OnClick(Command2.Name(), &Form1::OnCommand2Click);
+    OnClick(Command3.Name(), &Form1::OnCommand3Click);
+    OnClick(Command4.Name(), &Form1::OnCommand4Click);
+}
+
+void Form1::EmptyFields(forms::OnStepFailure mode) {
+    RunSteps(
+        mode, [&] { Text1.SetText({}); }, [&] { Text2.SetText({}); }, [&] { Text3.SetText({}); },
+        [&] { Text4.SetText({}); });
+}
+
+bool Form1::ConvertFromInches() {
+    double inches = 0.0;
+    std::optional<double> diagonal;
+    std::optional<double> longSide;
+    std::optional<double> shortSide;
+    bool inputEmpty = false;
+    RunSteps(
+        forms::OnStepFailure::ResumeNext, //
+        [&] { inches = NumberIn(Text1); },
+        [&] { diagonal = SideCentimetres(inches, DiagonalCmAtReference); },
+        [&] { longSide = SideCentimetres(inches, LongSideCmAtReference); },
+        [&] { shortSide = SideCentimetres(inches, ShortSideCmAtReference); },
+        [&] { Write(Text2, diagonal); }, //
+        [&] { Write(Text3, longSide); }, //
+        [&] { Write(Text4, shortSide); },
+        [&] { inputEmpty = Text1.Text().isEmpty(); });
+    return inputEmpty;
+}
+
+bool Form1::ConvertFromCentimetres() {
+    double centimetres = 0.0;
+    std::optional<double> inches;
+    bool inputEmpty = false;
+    RunSteps(
+        forms::OnStepFailure::ResumeNext, //
+        [&] { centimetres = NumberIn(Text2); },
+        [&] { inches = CentimetresToInches(centimetres); }, //
+        [&] { Write(Text1, inches); },
+        [&] { inputEmpty = Text2.Text().isEmpty(); });
+    return inputEmpty;
+}
+
+void Form1::OnCommand1Click() {
+    bool inputEmpty = false;
+    RunSteps(
+        forms::OnStepFailure::ResumeNext, //
+        [&] { inputEmpty = ConvertFromInches(); },
+        [&] {
+            if (inputEmpty)
+                Runtime().DefaultInstance<Form2>().Show();
+        },
+        [&] {
+            if (inputEmpty)
+                EmptyFields(forms::OnStepFailure::ResumeNext);
+        });
+}
+
+void Form1::OnCommand2Click() {
+    bool inputEmpty = false;
+    RunSteps(
+        forms::OnStepFailure::ResumeNext, //
+        [&] { inputEmpty = ConvertFromCentimetres(); },
+        [&] {
+            if (inputEmpty)
+                Runtime().DefaultInstance<Form3>().Show();
+        },
+        [&] {
+            if (inputEmpty)
+                EmptyFields(forms::OnStepFailure::ResumeNext);
+        });
+}
+
+void Form1::OnCommand3Click() { EmptyFields(forms::OnStepFailure::ResumeNext); }
+
+void Form1::OnCommand4Click() {
+    RunSteps(
+        forms::OnStepFailure::ResumeNext, //
+        [&] { EmptyFields(forms::OnStepFailure::ResumeNext); },
+        [&] { Runtime().EndProgram(); });
+}
+
+void Form1::OnLoad() {
+    EmptyFields(forms::OnStepFailure::EndHandler);
+    // Hand over to the welcome dialog; its OK shows this window again.
+    Runtime().DefaultInstance<Form4>().Show();
+    Hide();
+}
+
+void Form1::OnUnload() { Runtime().EndProgram(); }
+
+} // namespace quimbel

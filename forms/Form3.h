@@ -1,0 +1,17 @@
+#pragma once
+
+#include "MissingInputPrompt.h"
+
+namespace quimbel {
+
+// Tells that the centimetre field (Text2) of the main window is empty.
+class Form3 final : public MissingInputPrompt {
+public:
+    static const forms::WindowDesign Layout;
+    explicit Form3(forms::FormsRuntime& runtime) : MissingInputPrompt(runtime, Layout) {}
+
+private:
+    static constexpr auto ControlTable = Controls("你还未输入厘米的数据，请输入！");
+};
+
+} // namespace quimbel

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Forms.h"
+
+#include <array>
+#include <string_view>
+
+namespace quimbel {
+
+// The two prompts telling that a conversion's input field is empty. They are
+// built alike and differ only in their message and position.
+class MissingInputPrompt : public forms::Form {
+public:
+    forms::CommandButton Command1{*this, "Command1"};
+    forms::Label Label1{*this, "Label1"};
+
+    void OnCommand1Click();
+
+protected:
+    MissingInputPrompt(forms::FormsRuntime& runtime, const forms::WindowDesign& design);
+    void ConnectHandlers() override;
+
+    static constexpr std::array<forms::ControlDesign, 2> Controls(std::string_view message) {
+        using enum forms::ControlKind;
+        return {{
+            // name     kind           container       Left  Top  Width Height caption tooltip TabIndex
+            {"Command1", CommandButton, forms::OnWindow, 1320, 960, 1215, 495, "确定", "", 0},
+            {"Label1", Label, forms::OnWindow, 480, 360, 2775, 255, message, "", 1},
+        }};
+    }
+    static constexpr std::string_view Caption = "提示";
+    static constexpr int ClientWidth = 3735;
+    static constexpr int ClientHeight = 1845;
+    static constexpr int Left = 7995;
+};
+
+} // namespace quimbel
