@@ -1,0 +1,101 @@
+# Installation, Windows resources and packages for the program.
+# Included at the end of the top-level CMakeLists.txt, once app/ has defined
+# the `quimbel` target and resources/ the icon.
+include(GNUInstallDirs)
+
+set(quimbel_resources_dir "${PROJECT_SOURCE_DIR}/resources")
+get_target_property(quimbel_icon_dir quimbel_icons QUIMBEL_ICON_DIR)
+get_target_property(quimbel_icon_sizes quimbel_icons QUIMBEL_ICON_SIZES)
+
+# quimbel.rc states the version by hand; stop here rather than ship an .exe
+# that claims another version than the package it comes in.
+file(STRINGS "${quimbel_resources_dir}/quimbel.rc" quimbel_rc_version REGEX "^ *FILEVERSION ")
+string(REGEX REPLACE "[^0-9,]" "" quimbel_rc_version "${quimbel_rc_version}")
+string(REPLACE "," "." quimbel_rc_version "${quimbel_rc_version}")
+if(NOT quimbel_rc_version VERSION_EQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "resources/quimbel.rc says version ${quimbel_rc_version}, the project ${PROJECT_VERSION}: "
+                      "update FILEVERSION, PRODUCTVERSION and the version strings in quimbel.rc")
+endif()
+
+install(TARGETS quimbel
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  BUNDLE DESTINATION .)
+
+if(WIN32)
+  # A window program: no console beside it, and the icon and version
+  # information Explorer shows.
+  enable_language(RC)
+  set_target_properties(quimbel PROPERTIES WIN32_EXECUTABLE ON)
+  target_sources(quimbel PRIVATE "${quimbel_resources_dir}/quimbel.rc")
+  # The project-wide compiler options (warnings, /utf-8, floating point) reach
+  # every source of the target, the resource script too, and neither rc nor
+  # windres takes them: keep them to the compilers.
+  get_target_property(quimbel_options quimbel COMPILE_OPTIONS)
+  if(quimbel_options)
+    list(TRANSFORM quimbel_options REPLACE "^(.+)$" "$<$<NOT:$<COMPILE_LANGUAGE:RC>>:\\1>")
+    set_property(TARGET quimbel PROPERTY COMPILE_OPTIONS "${quimbel_options}")
+  endif()
+  # The script names the generated icon by file name alone.
+  target_include_directories(quimbel PRIVATE "${quimbel_icon_dir}")
+  set_source_files_properties("${quimbel_resources_dir}/quimbel.rc" TARGET_DIRECTORY quimbel
+    PROPERTIES OBJECT_DEPENDS "${quimbel_icon_dir}/quimbel.ico")
+  add_dependencies(quimbel quimbel_icons)
+
+  # Qt's DLLs and plugins beside the program, so the installed folder runs
+  # on a machine without Qt.
+  if(COMMAND qt_generate_deploy_app_script)
+    # Qt 6.5 renamed the argument that receives the script's path.
+    if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
+      set(quimbel_deploy_arg OUTPUT_SCRIPT)
+    else()
+      set(quimbel_deploy_arg FILENAME_VARIABLE)
+    endif()
+    qt_generate_deploy_app_script(TARGET quimbel
+      ${quimbel_deploy_arg} quimbel_deploy_script
+      NO_UNSUPPORTED_PLATFORM_ERROR)
+    install(SCRIPT "${quimbel_deploy_script}")
+  else()
+    message(STATUS "Qt ${Qt6_VERSION} has no qt_generate_deploy_app_script: run windeployqt on the installed program")
+  endif()
+elseif(UNIX AND NOT APPLE)
+  # Desktop menu entry and the icon it names, in the freedesktop icon theme.
+  install(FILES "${quimbel_resources_dir}/org.quimbel.Quimbel.desktop"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+  foreach(size IN LISTS quimbel_icon_sizes)
+    install(FILES "${quimbel_icon_dir}/quimbel-${size}.png"
+      DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+      RENAME org.quimbel.Quimbel.png)
+  endforeach()
+endif()
+
+# Packages: a .deb on Linux, a .zip of the deployed folder on Windows.
+set(CPACK_PACKAGE_NAME quimbel)
+set(CPACK_PACKAGE_VENDOR "Quimbel developers")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Display screen size converter, inches and centimetres")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Quimbel converts display screen sizes. Type a size in inches and it gives\n"
+  "the diagonal, the long side and the short side in centimetres, or type a\n"
+  "diagonal in centimetres and it gives inches.\n"
+  "Its interface is in Simplified Chinese.")
+set(CPACK_PACKAGE_CONTACT "Quimbel developers <quimbel@example.org>")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Quimbel")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+elseif(UNIX AND NOT APPLE)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # Qt and C++ runtime libraries, with versions, from what the binary links.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Not a linked library, so shlibdeps cannot see it: the interface needs a
+  # font with Simplified Chinese glyphs.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+endif()
+
+include(CPack)
