@@ -67,7 +67,9 @@ QWidget* MakeControl(const ControlDesign& control, QWidget* parent) {
         auto* field = new QPlainTextEdit(parent);
         field->setTabChangesFocus(true);
         field->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        field->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // Numbers have no word boundaries, and looking for them makes the
+        // layout of a long pasted line quadratic.
+        field->setWordWrapMode(QTextOption::WrapAnywhere);
         field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         // Two lines must fit the designed height.
