@@ -1,9 +1,10 @@
 #include "Appearance.h"
 
+#include "QuimbelIcon.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QIcon>
 #include <QStringList>
 
 #include <cstdio>
@@ -33,9 +34,7 @@ void SetUpApplication(QApplication& app) {
                              "install one such as fonts-noto-cjk\n",
                      qUtf8Printable(family));
     QApplication::setFont(font);
-    const QIcon icon(QStringLiteral(":/icons/quimbel.ico"));
-    if (!icon.isNull())
-        QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(applicationIcon());
 }
 
 } // namespace quimbel::forms

@@ -50,6 +50,26 @@ QRect FirstPosition(const WindowDesign& design) {
     return rect;
 }
 
+// A face of its own may stand in for a missing one whose glyphs reach further
+// up or down; it steps down a pixel at a time until the caption's ink fits.
+QFont FittedFont(QFont font, const QString& caption, int height) {
+    const QStringList lines = caption.split(QLatin1Char('\n'));
+    while (font.pixelSize() > 6) {
+        const QFontMetricsF metrics(font);
+        const CaptionLayout layout = LayOutCaption(font, lines, height);
+        bool fits = true;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QRectF ink = metrics.tightBoundingRect(lines[i]);
+            const qreal baseline = layout.firstBaseline + qreal(i) * layout.pitch;
+            fits = fits && baseline + ink.top() >= 0 && baseline + ink.bottom() <= height;
+        }
+        if (fits)
+            break;
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    return font;
+}
+
 QWidget* MakeControl(const ControlDesign& control, QWidget* parent) {
     const QString caption = CaptionText(control.caption);
     const QString toolTip = FromUtf8(control.toolTip);
@@ -106,7 +126,7 @@ QWidget* MakeControl(const ControlDesign& control, QWidget* parent) {
         widget->setPalette(palette);
     }
     if (control.font)
-        widget->setFont(FontFromDesign(*control.font));
+        widget->setFont(FittedFont(FontFromDesign(*control.font), caption, widget->height()));
     return widget;
 }
 
@@ -128,13 +148,21 @@ void FormWindow::closeEvent(QCloseEvent* event) {
     });
 }
 
-CaptionLayout LayOutCaption(const QFont& font, int lineCount, int height) {
+CaptionLayout LayOutCaption(const QFont& font, const QStringList& lines, int height) {
     const QFontMetricsF metrics(font);
-    const qreal em = QFontInfo(font).pixelSize();
-    const int lines = std::max(lineCount, 1);
-    const qreal pitch = std::min(metrics.lineSpacing(), qreal(height) / lines);
-    // Ideographs fill the em box from 0.88 em above the baseline.
-    return {pitch, (pitch - em) / 2 + 0.88 * em};
+    const qreal pitch =
+        std::min(metrics.lineSpacing(), qreal(height) / std::max<qsizetype>(lines.size(), 1));
+    // Every line sits alike: the ink of all of them, centred in a line's slot.
+    qreal inkTop = 0;
+    qreal inkBottom = 0;
+    for (const QString& line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QRectF ink = metrics.tightBoundingRect(line);
+        inkTop = std::min(inkTop, ink.top());
+        inkBottom = std::max(inkBottom, ink.bottom());
+    }
+    return {pitch, (pitch - (inkBottom - inkTop)) / 2 - inkTop};
 }
 
 void DesignLabel::paintEvent(QPaintEvent*) {
@@ -142,7 +170,7 @@ void DesignLabel::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
     const QStringList lines = text().split(QLatin1Char('\n'));
-    const CaptionLayout layout = LayOutCaption(font(), int(lines.size()), height());
+    const CaptionLayout layout = LayOutCaption(font(), lines, height());
     for (qsizetype i = 0; i < lines.size(); ++i)
         painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
 }

@@ -36,12 +36,12 @@ private:
 
 // How caption lines sit in a label: each line gets a slot of `pitch` pixels
 // (the font's line spacing, or less when that would overflow the label), with
-// the em box centred in it.
+// the caption's ink centred in it.
 struct CaptionLayout {
     qreal pitch;
     qreal firstBaseline;
 };
-CaptionLayout LayOutCaption(const QFont& font, int lineCount, int height);
+CaptionLayout LayOutCaption(const QFont& font, const QStringList& lines, int height);
 
 // A label as designed: opaque, left-aligned, no border, each stored line of
 // its caption on a line of its own.

@@ -1,0 +1,329 @@
+// Each window as built from its design: geometry, stacking, names, fonts, and
+// every caption fitting its control in the font actually chosen. CTest runs
+// this suite at several screen scale factors.
+
+#include "Appearance.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "Form3.h"
+#include "Form4.h"
+#include "Forms.h"
+#include "WindowBuilder.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace quimbel::testing {
+namespace {
+
+using forms::ControlKind;
+using forms::PixelsFromTwips;
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+struct WindowCase {
+    const char* name;
+    std::function<forms::Form&(forms::FormsRuntime&)> load;
+};
+
+void PrintTo(const WindowCase& c, std::ostream* out) { *out << c.name; }
+
+// Loads a window the way the program does; the main window's Load hands over
+// to the welcome, which leaves it loaded and hidden: enough for its layout.
+const WindowCase Windows[] = {
+    {"Form1", [](forms::FormsRuntime& r) -> forms::Form& { r.Start<Form1>(); return r.DefaultInstance<Form1>(); }},
+    {"Form2", [](forms::FormsRuntime& r) -> forms::Form& { r.DefaultInstance<Form2>().Show(); return r.DefaultInstance<Form2>(); }},
+    {"Form3", [](forms::FormsRuntime& r) -> forms::Form& { r.DefaultInstance<Form3>().Show(); return r.DefaultInstance<Form3>(); }},
+    {"Form4", [](forms::FormsRuntime& r) -> forms::Form& { r.DefaultInstance<Form4>().Show(); return r.DefaultInstance<Form4>(); }},
+};
+
+class WindowLayout : public ::testing::TestWithParam<WindowCase> {
+protected:
+    void SetUp() override {
+        runtime_ = std::make_unique<forms::FormsRuntime>();
+        form_ = &GetParam().load(*runtime_);
+        ASSERT_TRUE(form_->IsLoaded());
+    }
+    void TearDown() override { runtime_.reset(); }
+
+    const forms::WindowDesign& Design() const { return form_->Design(); }
+    QWidget* Control(std::string_view name) const { return form_->FindControl(name); }
+
+private:
+    std::unique_ptr<forms::FormsRuntime> runtime_;
+    forms::Form* form_ = nullptr;
+
+protected:
+    forms::Form& Window() const { return *form_; }
+};
+
+TEST_P(WindowLayout, GeometryMatchesTheDesign) {
+    QWidget* window = Window().Window();
+    EXPECT_EQ(window->windowTitle(), Utf8(Design().caption));
+    EXPECT_EQ(window->size(), QSize(PixelsFromTwips(Design().clientWidth),
+                                    PixelsFromTwips(Design().clientHeight)));
+    for (const auto& control : Design().controls) {
+        SCOPED_TRACE(std::string(control.name));
+        // Every design value is a whole number of pixels.
+        for (int twips : {control.left, control.top, control.width, control.height})
+            EXPECT_EQ(twips % forms::TwipsPerPixel, 0);
+        QWidget* widget = Control(control.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(),
+                  QRect(PixelsFromTwips(control.left), PixelsFromTwips(control.top),
+                        PixelsFromTwips(control.width), PixelsFromTwips(control.height)));
+        QWidget* container = control.container.empty() ? window : Control(control.container);
+        EXPECT_EQ(widget->parentWidget(), container);
+        EXPECT_EQ(widget->objectName(), Utf8(control.name));
+    }
+}
+
+TEST_P(WindowLayout, ControlsAreOfTheirKindAndNamedForScreenReaders) {
+    for (const auto& control : Design().controls) {
+        SCOPED_TRACE(std::string(control.name));
+        QWidget* widget = Control(control.name);
+        ASSERT_NE(widget, nullptr);
+        const QString caption = Utf8(control.caption).replace("\r\n", "\n");
+        const QString toolTip = Utf8(control.toolTip);
+        EXPECT_EQ(widget->toolTip(), toolTip);
+        switch (control.kind) {
+        case ControlKind::Label:
+            ASSERT_NE(qobject_cast<QLabel*>(widget), nullptr);
+            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), caption);
+            EXPECT_EQ(widget->accessibleName(), caption);
+            EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
+            break;
+        case ControlKind::TextBox: {
+            auto* field = qobject_cast<QPlainTextEdit*>(widget);
+            ASSERT_NE(field, nullptr);
+            EXPECT_TRUE(field->toPlainText().isEmpty());
+            EXPECT_EQ(widget->accessibleName(), toolTip);
+            EXPECT_FALSE(field->isReadOnly());
+            EXPECT_EQ(field->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+            EXPECT_EQ(field->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+            EXPECT_EQ(field->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+            EXPECT_TRUE(field->tabChangesFocus());
+            break;
+        }
+        case ControlKind::CommandButton: {
+            auto* button = qobject_cast<QPushButton*>(widget);
+            ASSERT_NE(button, nullptr);
+            EXPECT_EQ(button->text(), caption);
+            EXPECT_EQ(widget->accessibleName(), caption);
+            EXPECT_FALSE(button->isDefault());
+            EXPECT_FALSE(button->autoDefault());
+            break;
+        }
+        case ControlKind::Frame:
+            ASSERT_NE(qobject_cast<QGroupBox*>(widget), nullptr);
+            EXPECT_EQ(qobject_cast<QGroupBox*>(widget)->title(), caption);
+            EXPECT_EQ(widget->accessibleName(), caption);
+            EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
+            break;
+        }
+    }
+}
+
+TEST_P(WindowLayout, LabelsLieBehindTheOtherControls) {
+    for (const auto& label : Design().controls) {
+        if (label.kind != ControlKind::Label)
+            continue;
+        QWidget* labelWidget = Control(label.name);
+        const QObjectList& siblings = labelWidget->parentWidget()->children();
+        for (const auto& other : Design().controls) {
+            QWidget* otherWidget = Control(other.name);
+            if (other.kind == ControlKind::Label || otherWidget->parentWidget() != labelWidget->parentWidget())
+                continue;
+            SCOPED_TRACE(std::string(label.name) + " behind " + std::string(other.name));
+            EXPECT_LT(siblings.indexOf(labelWidget), siblings.indexOf(otherWidget));
+        }
+    }
+}
+
+// Whether a caption's ink, laid out as the label draws it, stays inside.
+void ExpectCaptionFits(const QLabel& label) {
+    const QStringList lines = label.text().split('\n');
+    const forms::CaptionLayout layout =
+        forms::LayOutCaption(label.font(), lines, label.height());
+    const QFontMetricsF metrics(label.font());
+    EXPECT_LE(qreal(QFontInfo(label.font()).pixelSize()), layout.pitch + 1e-9)
+        << "lines overlap";
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].isEmpty())
+            continue;
+        SCOPED_TRACE(lines[i].toStdString());
+        EXPECT_LE(metrics.horizontalAdvance(lines[i]), label.width());
+        const QRectF ink = metrics.tightBoundingRect(lines[i]).translated(
+            0, layout.firstBaseline + qreal(i) * layout.pitch);
+        EXPECT_GE(ink.top(), 0.0);
+        EXPECT_LE(ink.bottom(), qreal(label.height()));
+        EXPECT_LE(ink.right(), qreal(label.width()));
+    }
+}
+
+TEST_P(WindowLayout, EveryCaptionFitsItsControlOnOneLine) {
+    for (const auto& control : Design().controls) {
+        SCOPED_TRACE(std::string(control.name));
+        QWidget* widget = Control(control.name);
+        const QFontMetricsF metrics(widget->font());
+        switch (control.kind) {
+        case ControlKind::Label:
+            ExpectCaptionFits(*qobject_cast<QLabel*>(widget));
+            break;
+        case ControlKind::CommandButton: {
+            auto* button = qobject_cast<QPushButton*>(widget);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
+            EXPECT_LE(metrics.horizontalAdvance(button->text()) + 2 * margin, button->width());
+            EXPECT_LE(metrics.height(), button->height());
+            break;
+        }
+        case ControlKind::Frame: {
+            auto* frame = qobject_cast<QGroupBox*>(widget);
+            EXPECT_LE(metrics.horizontalAdvance(frame->title()) + 16, frame->width());
+            break;
+        }
+        case ControlKind::TextBox: {
+            // Room for two lines of text.
+            auto* field = qobject_cast<QPlainTextEdit*>(widget);
+            const qreal needed = 2 * metrics.lineSpacing() +
+                                 2 * field->document()->documentMargin() + 2 * field->frameWidth();
+            EXPECT_LE(needed, qreal(field->height()));
+            break;
+        }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, WindowLayout, ::testing::ValuesIn(Windows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Facts of the main window's design that the layout rests on ----------
+
+class MainWindowDesign : public ::testing::Test {
+protected:
+    static const forms::ControlDesign& Control(std::string_view name) {
+        for (const auto& control : Form1::Layout.controls)
+            if (control.name == name)
+                return control;
+        throw std::out_of_range(std::string(name));
+    }
+    static int Right(std::string_view name) { return Control(name).left + Control(name).width; }
+    static int Bottom(std::string_view name) { return Control(name).top + Control(name).height; }
+};
+
+TEST_F(MainWindowDesign, EdgesAndMarginsLineUp) {
+    EXPECT_EQ(Right("Command3"), 7095);
+    EXPECT_EQ(Right("Command4"), 7095);
+    EXPECT_EQ(Right("Label3"), 7095);
+    EXPECT_EQ(Bottom("Frame1"), 4215);
+    EXPECT_EQ(Bottom("Label3"), 4215);
+    EXPECT_EQ(Form1::Layout.clientWidth - Right("Label3"), 255);
+    EXPECT_EQ(Form1::Layout.clientHeight - Bottom("Label3"), 255);
+    for (auto name : {"Label2", "Text1", "Command1", "Command3"})
+        EXPECT_EQ(Control(name).top, 240) << name;
+    for (auto name : {"Label1", "Text2", "Command2", "Command4"})
+        EXPECT_EQ(Control(name).top, 1200) << name;
+}
+
+TEST_F(MainWindowDesign, SideFieldsLieInTheFrameLevelWithTheirLabels) {
+    const auto& frame = Control("Frame1");
+    for (auto [field, label] : {std::pair{"Text3", "Label4"}, std::pair{"Text4", "Label5"}}) {
+        SCOPED_TRACE(field);
+        EXPECT_TRUE(Control(field).container.empty());
+        EXPECT_GE(Control(field).left, frame.left);
+        EXPECT_GE(Control(field).top, frame.top);
+        EXPECT_LE(Right(field), Right("Frame1"));
+        EXPECT_LE(Bottom(field), Bottom("Frame1"));
+        EXPECT_EQ(Control(label).container, "Frame1");
+        EXPECT_EQ(frame.top + Control(label).top, Control(field).top);
+    }
+}
+
+TEST(MainWindow, SideFieldsStackAboveTheFrame) {
+    forms::FormsRuntime runtime;
+    runtime.Start<Form1>();
+    Form1& form = runtime.DefaultInstance<Form1>();
+    const QObjectList& children = form.Window()->children();
+    const auto index = [&](const char* name) { return children.indexOf(form.FindControl(name)); };
+    EXPECT_GT(index("Text3"), index("Frame1"));
+    EXPECT_GT(index("Text4"), index("Frame1"));
+    EXPECT_GT(index("Text1"), index("Label2")) << "Label2 reaches under Text1";
+}
+
+TEST(MainWindow, DescriptionPanelIsCyanWithTenLines) {
+    forms::FormsRuntime runtime;
+    runtime.Start<Form1>();
+    QLabel& panel = *runtime.DefaultInstance<Form1>().Label3;
+    EXPECT_EQ(panel.palette().color(QPalette::Window), QColor(0, 255, 255));
+    EXPECT_EQ(panel.palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    EXPECT_TRUE(panel.autoFillBackground());
+    const QStringList lines = panel.text().split('\n');
+    ASSERT_EQ(lines.size(), 10);
+    const QStringList text{"此软件为各种显示屏英寸尺寸与厘米尺", "寸之间的换算，换算之后得到的厘米尺",
+                           "寸为显示屏的对角线、长、宽（高）的", "长度（换算时请注意单位）（长、宽只",
+                           "为厘米的换算，英寸不换算）"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(lines[2 * i].isEmpty());
+        EXPECT_EQ(lines[2 * i + 1], text[i]);
+    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(text[i].size(), 17);
+}
+
+TEST(Icon, EveryWindowCarriesTheApplicationIcon) {
+    forms::FormsRuntime runtime;
+    runtime.Start<Form1>();
+    const QIcon icon = runtime.DefaultInstance<Form4>().Window()->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_GE(icon.availableSizes().size(), 5);
+    EXPECT_EQ(runtime.DefaultInstance<Form1>().Window()->windowIcon().cacheKey(), icon.cacheKey());
+}
+
+// --- Fonts ------------------------------------------------------------------
+
+TEST(Fonts, DefaultFontShowsSimplifiedChinese) {
+    const QFontInfo info(QApplication::font());
+    EXPECT_TRUE(QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese))
+        << info.family().toStdString();
+    EXPECT_FALSE(info.family().contains("JP")) << "Japanese glyph shapes";
+    EXPECT_EQ(QApplication::font(), forms::DefaultFont());
+}
+
+TEST(Fonts, WelcomeLineIsABoldSongFace) {
+    forms::FormsRuntime runtime;
+    Form4& welcome = runtime.DefaultInstance<Form4>();
+    welcome.Show();
+    const QFont font = welcome.Label1->font();
+    const QFontInfo info(font);
+    EXPECT_TRUE(info.bold());
+    // 12 points at 96 dots per inch, less only as far as a stand-in face needs
+    // to keep its ink inside the label (the fit itself is checked above).
+    EXPECT_LE(info.pixelSize(), 16);
+    EXPECT_GE(info.pixelSize(), 14);
+    const QStringList song{"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Source Han Serif SC",
+                           "AR PL UMing CN", "AR PL SungtiL GB"};
+    EXPECT_TRUE(song.contains(info.family())) << info.family().toStdString();
+    EXPECT_EQ(welcome.Label1->text(), " 欢迎使用 Quimbel V2.3");
+    // The other controls keep the window's default font.
+    EXPECT_EQ(welcome.Command1->font(), QApplication::font());
+}
+
+} // namespace
+} // namespace quimbel::testing
