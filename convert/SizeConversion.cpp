@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -51,17 +52,24 @@ constexpr std::size_t MaxKeptDigits = 780;
 // Any decimal exponent beyond this is outside the double range either way.
 constexpr std::int64_t ExponentClamp = 100000;
 
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 class NumberReader {
 public:
     explicit NumberReader(std::string_view text) : text_(text) {}
 
     std::optional<double> Read() {
-        while (pos_ < text_.size() && IsBlank(Peek().ascii))
-            Advance();
+        Symbol symbol = Peek();
+        while (IsBlank(symbol.ascii)) {
+            pos_ += symbol.length;
+            symbol = Peek();
+        }
         bool negative = false;
-        if (const char c = Peek().ascii; c == '+' || c == '-') {
-            negative = c == '-';
-            Advance();
+        if (symbol.ascii == '+' || symbol.ascii == '-') {
+            negative = symbol.ascii == '-';
+            pos_ += symbol.length;
         }
         const bool hasMantissa = ReadMantissa();
         if (!hasMantissa)
@@ -73,24 +81,30 @@ public:
     }
 
 private:
-    Symbol Peek() const { return pos_ < text_.size() ? SymbolAt(text_, pos_) : Symbol{'\0', 0}; }
-    void Advance() { pos_ += SymbolAt(text_, pos_).length; }
+    Symbol Peek() const {
+        if (pos_ >= text_.size())
+            return {'\0', 0};
+        // ASCII inline: it is nearly all a field ever holds.
+        if (const char c = text_[pos_]; static_cast<unsigned char>(c) < 0x80)
+            return {c, 1};
+        return SymbolAt(text_, pos_);
+    }
 
     // Digits with at most one "."; true when at least one digit was read.
     bool ReadMantissa() {
         bool anyDigit = false;
         bool afterPoint = false;
         for (;;) {
-            const char c = Peek().ascii;
-            if (c == '.' && !afterPoint) {
+            const Symbol symbol = Peek();
+            if (symbol.ascii == '.' && !afterPoint) {
                 afterPoint = true;
-            } else if (IsDigit(c)) {
+            } else if (IsDigit(symbol.ascii)) {
                 anyDigit = true;
-                AddDigit(c, afterPoint);
+                AddDigit(symbol.ascii, afterPoint);
             } else {
                 break;
             }
-            Advance();
+            pos_ += symbol.length;
         }
         return anyDigit;
     }
@@ -103,6 +117,7 @@ private:
         }
         if (keptCount_ < MaxKeptDigits) {
             digits_[keptCount_++] = c;
+            leadingValue_ = leadingValue_ * 10 + static_cast<std::uint64_t>(c - '0');
             if (afterPoint)
                 --scale_;
             return;
@@ -117,23 +132,27 @@ private:
     // the number and reading ends in front of it.
     void ReadExponent() {
         const std::size_t start = pos_;
-        if (const char c = Peek().ascii; c != 'E' && c != 'e')
+        Symbol symbol = Peek();
+        if (symbol.ascii != 'E' && symbol.ascii != 'e')
             return;
-        Advance();
+        pos_ += symbol.length;
+        symbol = Peek();
         bool negative = false;
-        if (const char c = Peek().ascii; c == '+' || c == '-') {
-            negative = c == '-';
-            Advance();
+        if (symbol.ascii == '+' || symbol.ascii == '-') {
+            negative = symbol.ascii == '-';
+            pos_ += symbol.length;
+            symbol = Peek();
         }
-        if (!IsDigit(Peek().ascii)) {
+        if (!IsDigit(symbol.ascii)) {
             pos_ = start;
             return;
         }
         std::int64_t value = 0;
-        while (IsDigit(Peek().ascii)) {
+        while (IsDigit(symbol.ascii)) {
             if (value < ExponentClamp)
-                value = value * 10 + (Peek().ascii - '0');
-            Advance();
+                value = value * 10 + (symbol.ascii - '0');
+            pos_ += symbol.length;
+            symbol = Peek();
         }
         exponent_ = negative ? -value : value;
     }
@@ -151,15 +170,25 @@ private:
         if (exponent < -ExponentClamp)
             exponent = -ExponentClamp;
 
-        std::array<char, MaxKeptDigits + 32> buffer{};
-        char* out = buffer.data();
-        for (std::size_t i = 0; i < count; ++i)
-            *out++ = digits_[i];
+#if FLT_EVAL_METHOD == 0
+        // Typed sizes are short: up to 15 digits make an integer that a double
+        // holds exactly, and so is every power of ten up to 1e22, so a single
+        // multiplication or division gives the nearest double directly.
+        if (count <= 15 && exponent >= -22 && exponent <= 22) {
+            const double mantissa = static_cast<double>(leadingValue_);
+            const double value = exponent < 0 ? mantissa / ExactPowersOfTen[-exponent]
+                                              : mantissa * ExactPowersOfTen[exponent];
+            return negative ? -value : value;
+        }
+#endif
+
+        // The digits are already in place; the exponent goes right after them.
+        char* out = digits_.data() + count;
         *out++ = 'e';
-        out = std::to_chars(out, buffer.data() + buffer.size(), exponent).ptr;
+        out = std::to_chars(out, digits_.data() + digits_.size(), exponent).ptr;
 
         double value = 0.0;
-        const auto [end, error] = std::from_chars(buffer.data(), out, value);
+        const auto [end, error] = std::from_chars(digits_.data(), out, value);
         static_cast<void>(end);
         if (error == std::errc::result_out_of_range) {
             // The place value of the leading digit tells which end was left.
@@ -173,11 +202,17 @@ private:
 
     std::string_view text_;
     std::size_t pos_ = 0;
-    std::array<char, MaxKeptDigits + 1> digits_{};
+    // Left uninitialised: only the first keptCount_ are ever read, and clearing
+    // 800 bytes per call would cost more than the whole reading of "17".
+    // Room for the sticky digit and "e-100000" after the kept digits.
+    std::array<char, MaxKeptDigits + 16> digits_;
     std::size_t keptCount_ = 0;
     std::int64_t scale_ = 0; // value = digits * 10^(scale + exponent)
     std::int64_t exponent_ = 0;
     bool sticky_ = false;
+    // The kept digits as an integer; meaningful only while there are at most
+    // 15 of them (it wraps harmlessly beyond).
+    std::uint64_t leadingValue_ = 0;
 };
 
 } // namespace
@@ -212,38 +247,48 @@ std::string TextFromNumber(std::optional<double> value) {
         ++expBegin;
     std::from_chars(expBegin, text.data() + text.size(), exponent);
 
-    std::string out;
-    out.reserve(24);
+    // Built on the stack: the string then allocates only when the text is too
+    // long for its inline buffer.
+    std::array<char, 32> buffer;
+    char* out = buffer.data();
+    const auto append = [&out](const char* from, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            *out++ = from[i];
+    };
     if (negative)
-        out += '-';
+        *out++ = '-';
     if (exponent < -4 || exponent >= 15) {
-        out += digits[0];
+        *out++ = digits[0];
         if (digitCount > 1) {
-            out += '.';
-            out.append(digits.data() + 1, digitCount - 1);
+            *out++ = '.';
+            append(digits.data() + 1, digitCount - 1);
         }
-        out += 'E';
-        out += exponent < 0 ? '-' : '+';
+        *out++ = 'E';
+        *out++ = exponent < 0 ? '-' : '+';
         const int magnitude = exponent < 0 ? -exponent : exponent;
-        if (magnitude < 10)
-            out += '0';
-        out += std::to_string(magnitude);
+        if (magnitude >= 100)
+            *out++ = static_cast<char>('0' + magnitude / 100);
+        *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+        *out++ = static_cast<char>('0' + magnitude % 10);
     } else if (exponent < 0) {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-exponent - 1), '0');
-        out.append(digits.data(), digitCount);
+        *out++ = '0';
+        *out++ = '.';
+        for (int i = -exponent - 1; i > 0; --i)
+            *out++ = '0';
+        append(digits.data(), digitCount);
     } else {
         const auto integerDigits = static_cast<std::size_t>(exponent) + 1;
         if (digitCount <= integerDigits) {
-            out.append(digits.data(), digitCount);
-            out.append(integerDigits - digitCount, '0');
+            append(digits.data(), digitCount);
+            for (std::size_t i = digitCount; i < integerDigits; ++i)
+                *out++ = '0';
         } else {
-            out.append(digits.data(), integerDigits);
-            out += '.';
-            out.append(digits.data() + integerDigits, digitCount - integerDigits);
+            append(digits.data(), integerDigits);
+            *out++ = '.';
+            append(digits.data() + integerDigits, digitCount - integerDigits);
         }
     }
-    return out;
+    return std::string(buffer.data(), static_cast<std::size_t>(out - buffer.data()));
 }
 
 std::optional<double> SideCentimetres(double inches, double sideCmAtReference) {
