@@ -50,6 +50,40 @@ build() { # build-dir, extra cmake arguments...
   cmake --build "$dir" -j "$jobs"
 }
 
+# Runs each libFuzzer target for a while from a copy of its seeds, in a build of
+# its own with clang and the sanitizers. Prints one line per target; on a
+# crash, a failed check or a slow input it prints the log and fails.
+fuzz() {
+  local dir=build-fuzz seconds=30
+  mkdir -p "$dir"
+  if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+           -DCMAKE_CXX_COMPILER=clang++ -DQUIMBEL_WARNINGS_AS_ERRORS=$werror \
+           -DQUIMBEL_BUILD_APP=OFF -DQUIMBEL_BUILD_TESTS=OFF \
+           -DQUIMBEL_BUILD_BENCHMARKS=OFF -DQUIMBEL_BUILD_FUZZERS=ON &&
+         cmake --build "$dir" -j "$jobs"; } >"$dir/build.log" 2>&1; then
+    cat "$dir/build.log"
+    echo "fuzz: the build failed" >&2
+    return 1
+  fi
+  local seeds target corpus log
+  for seeds in tests/fuzz/corpus/*/; do
+    target=$(basename "$seeds")
+    # libFuzzer adds what it finds to the first corpus folder: keep the seeds clean.
+    corpus=$dir/corpus/$target
+    log=$dir/$target.log
+    rm -rf "$corpus" && mkdir -p "$corpus" "$dir/findings" && cp "$seeds"* "$corpus"/
+    if ! "$dir/tests/fuzz/$target" -max_total_time=$seconds -timeout=5 -rss_limit_mb=2048 \
+        -max_len=4096 -print_final_stats=1 -artifact_prefix="$dir/findings/$target-" \
+        "$corpus" >"$log" 2>&1; then
+      tail -n 60 "$log"
+      echo "fuzz $target: FAILED (log $log, input in $dir/findings/)" >&2
+      return 1
+    fi
+    echo "fuzz $target: ok, $(sed -n 's/^stat::number_of_executed_units: *//p' "$log") runs" \
+      "in ${seconds}s, corpus $(find "$corpus" -type f | wc -l) inputs"
+  done
+}
+
 case "${1:-}" in
   run)
     install_missing
@@ -62,6 +96,7 @@ case "${1:-}" in
     ;;
   test)
     install_missing
+    fuzz
     build build
     cd build && exec ctest --output-on-failure -j "$jobs"
     ;;
