@@ -51,6 +51,9 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr std::size_t MaxKeptDigits = 780;
 // Any decimal exponent beyond this is outside the double range either way.
 constexpr std::int64_t ExponentClamp = 100000;
+// Exponent digits stop counting here: far beyond any shift of the point that
+// a text held in memory can make, and far from overflowing the sum of both.
+constexpr std::int64_t ExponentDigitsLimit = 1'000'000'000'000'000;
 
 constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
@@ -149,7 +152,7 @@ private:
         }
         std::int64_t value = 0;
         while (IsDigit(symbol.ascii)) {
-            if (value < ExponentClamp)
+            if (value < ExponentDigitsLimit)
                 value = value * 10 + (symbol.ascii - '0');
             pos_ += symbol.length;
             symbol = Peek();

@@ -261,6 +261,12 @@ TEST(Reading, LongNumbersRoundCorrectly) {
     // Many leading zeros, before and after the point.
     EXPECT_EQ(NumberFromText(std::string(5000, '0') + "17"), 17.0);
     EXPECT_EQ(NumberFromText("0." + std::string(2000, '0') + "5e2003"), 500.0);
+    // A point shifted further than any exponent a double can have, and an
+    // exponent that shifts it back.
+    EXPECT_EQ(NumberFromText("0." + std::string(999'999, '0') + "1e1000004"), 1e4);
+    EXPECT_EQ(NumberFromText("1" + std::string(1'000'000, '0') + "e-1000000"), 1.0);
+    EXPECT_EQ(NumberFromText("0." + std::string(200'000, '0') + "1e99999999999999999999"),
+              std::nullopt);
     // Many integer digits past the kept ones still count for the magnitude.
     EXPECT_EQ(NumberFromText("1" + std::string(300, '0')), 1e300);
 }
