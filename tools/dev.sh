@@ -84,6 +84,28 @@ fuzz() {
   done
 }
 
+# The whole suite again, built with the address and undefined-behaviour
+# sanitizers (leaks included). Quiet unless something fails.
+sanitize() {
+  local dir=build-sanitize
+  mkdir -p "$dir"
+  if ! build "$dir" -DQUIMBEL_SANITIZE=ON -DQUIMBEL_BUILD_BENCHMARKS=OFF >"$dir/build.log" 2>&1; then
+    tail -n 60 "$dir/build.log"
+    echo "sanitizers: the build failed" >&2
+    return 1
+  fi
+  if ! (cd "$dir" &&
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+        LSAN_OPTIONS=suppressions=$PWD/../tests/sanitizers/lsan.supp:print_suppressions=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --output-on-failure -j "$jobs") >"$dir/ctest.log" 2>&1; then
+    grep -v -E '^ *(Start|[0-9]+/[0-9]+ Test) ' "$dir/ctest.log" | tail -n 80
+    echo "sanitizers: FAILED (log $dir/ctest.log)" >&2
+    return 1
+  fi
+  echo "sanitizers: $(grep -E 'tests passed' "$dir/ctest.log")"
+}
+
 case "${1:-}" in
   run)
     install_missing
@@ -97,6 +119,7 @@ case "${1:-}" in
   test)
     install_missing
     fuzz
+    sanitize
     build build
     cd build && exec ctest --output-on-failure -j "$jobs"
     ;;
