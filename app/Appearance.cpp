@@ -30,9 +30,8 @@ void SetUpApplication(QApplication& app) {
     const QFont font = DefaultFont();
     const QString family = QFontInfo(font).family();
     if (!QFontDatabase::writingSystems(family).contains(QFontDatabase::SimplifiedChinese))
-        std::fprintf(stderr, "quimbel: no Simplified Chinese font found (%s is used); "
-                             "install one such as fonts-noto-cjk\n",
-                     qUtf8Printable(family));
+        std::fprintf(stderr, "quimbel: no Simplified Chinese font found, so Chinese text may "
+                             "not show; install one such as fonts-noto-cjk\n");
     QApplication::setFont(font);
     QApplication::setWindowIcon(applicationIcon());
 }

@@ -4,9 +4,11 @@
 
 #include <QApplication>
 
-// Command-line arguments are ignored; every run starts in the same state.
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+// Every run starts in the same state: the command line is ignored, toolkit
+// options included (those could restyle the windows or load files).
+int main(int, char* argv[]) {
+    int toolkitArgc = 1;
+    QApplication app(toolkitArgc, argv);
     quimbel::forms::SetUpApplication(app);
     quimbel::forms::FormsRuntime runtime;
     runtime.Start<quimbel::Form1>();
