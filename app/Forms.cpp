@@ -11,6 +11,21 @@
 #include <exception>
 
 namespace quimbel::forms {
+namespace {
+
+// Sets a flag for as long as it lives, also when a handler throws.
+class FlagWhile {
+public:
+    explicit FlagWhile(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagWhile() { flag_ = false; }
+    FlagWhile(const FlagWhile&) = delete;
+    FlagWhile& operator=(const FlagWhile&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
 
 Form::Form(FormsRuntime& runtime, const WindowDesign& design)
     : runtime_(runtime), design_(design) {}
@@ -31,9 +46,12 @@ QWidget* Form::FindControl(std::string_view name) const {
 }
 
 void Form::Show() {
+    if (runtime_.HasEnded())
+        return;
     if (!IsLoaded()) {
         Load();
-        if (hiddenWhileLoading_)
+        // The Load handler may have hidden or unloaded it, or ended it all.
+        if (!IsLoaded() || hiddenWhileLoading_)
             return;
     }
     window_->show();
@@ -42,8 +60,13 @@ void Form::Show() {
 }
 
 void Form::Hide() {
-    if (!IsLoaded())
+    if (runtime_.HasEnded())
+        return;
+    if (!IsLoaded()) {
         Load();
+        if (!IsLoaded())
+            return;
+    }
     if (loading_)
         hiddenWhileLoading_ = true;
     window_->hide();
@@ -52,12 +75,8 @@ void Form::Hide() {
 void Form::Load() {
     window_ = BuildWindow(*this, design_, controls_);
     ConnectHandlers();
-    loading_ = true;
     hiddenWhileLoading_ = false;
-    struct LoadingDone {
-        bool& loading;
-        ~LoadingDone() { loading = false; }
-    } done{loading_};
+    const FlagWhile loading(loading_);
     OnLoad();
 }
 
@@ -94,11 +113,21 @@ FormsRuntime::~FormsRuntime() {
 }
 
 void FormsRuntime::Unload(Form& form) {
-    if (!form.IsLoaded())
+    // An Unload handler that unloads its own window again changes nothing.
+    if (!form.IsLoaded() || form.unloading_)
         return;
-    form.OnUnload();
-    if (!ended_)
-        form.Discard();
+    {
+        const FlagWhile unloading(form.unloading_);
+        form.OnUnload();
+    }
+    form.Discard();
+}
+
+bool FormsRuntime::HasVisibleWindow() const {
+    for (const auto& [type, form] : instances_)
+        if (form->IsVisible())
+            return true;
+    return false;
 }
 
 void FormsRuntime::EndProgram() {
@@ -115,6 +144,8 @@ void FormsRuntime::Dispatch(const std::function<void()>& handler) {
         handler();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quimbel: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "quimbel: a handler failed\n");
     }
 }
 

@@ -88,6 +88,7 @@ private:
     std::vector<std::pair<std::string_view, QWidget*>> controls_;
     bool loading_ = false;
     bool hiddenWhileLoading_ = false;
+    bool unloading_ = false;
 };
 
 // A named control of a form, looked up each time it is used, so it stays
@@ -155,9 +156,11 @@ public:
     // loop ends with exit status 0.
     void EndProgram();
     bool HasEnded() const { return ended_; }
+    bool HasVisibleWindow() const;
 
-    // Runs a handler for an event. A failure that reaches here ends that
-    // handler only: it is reported on standard error and the program goes on.
+    // Runs a handler for an event, unless the program has ended. A failure
+    // that reaches here ends that handler only: it is reported on standard
+    // error and the program goes on.
     void Dispatch(const std::function<void()>& handler);
 
 private:

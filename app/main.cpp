@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 // Every run starts in the same state: the command line is ignored, toolkit
 // options included (those could restyle the windows or load files).
 int main(int, char* argv[]) {
@@ -12,5 +14,11 @@ int main(int, char* argv[]) {
     quimbel::forms::SetUpApplication(app);
     quimbel::forms::FormsRuntime runtime;
     runtime.Start<quimbel::Form1>();
+    if (runtime.HasEnded())
+        return 0;
+    if (!runtime.HasVisibleWindow()) {
+        std::fprintf(stderr, "quimbel: no window could be opened\n");
+        return 1;
+    }
     return QApplication::exec();
 }

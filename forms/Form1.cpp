@@ -2,8 +2,8 @@
 
 #include "Form2.h"
 #include "Form3.h"
-#include "SizeConversion.h"
 #include "Form4.h"
+#include "SizeConversion.h"
 
 #include <array>
 #include <optional>
@@ -45,10 +45,8 @@ constexpr std::array<ControlDesign, 14> Controls{{
 constexpr std::array<std::string_view, 9> Stacking{
     "Text4", "Text3", "Command4", "Command3", "Command2", "Command1", "Text2", "Text1", "Frame1"};
 
-QByteArray Utf8(const QString& text) { return text.toUtf8(); }
-
 double NumberIn(const forms::TextBox& field) {
-    const QByteArray text = Utf8(field.Text());
+    const QByteArray text = field.Text().toUtf8();
     // A reading beyond the double range leaves the number absent: it counts as 0.
     return NumberFromText({text.constData(), static_cast<std::size_t>(text.size())}).value_or(0.0);
 }
@@ -108,14 +106,16 @@ bool Form1::ConvertFromCentimetres() {
     return inputEmpty;
 }
 
-void Form1::OnCommand1Click() {
+// Runs a conversion; when its input field was empty, shows the matching prompt
+// and empties the fields.
+template <class Prompt> void Form1::ConvertOrPrompt(bool (Form1::*convert)()) {
     bool inputEmpty = false;
     RunSteps(
         forms::OnStepFailure::ResumeNext, //
-        [&] { inputEmpty = ConvertFromInches(); },
+        [&] { inputEmpty = (this->*convert)(); },
         [&] {
             if (inputEmpty)
-                Runtime().DefaultInstance<Form2>().Show();
+                Runtime().DefaultInstance<Prompt>().Show();
         },
         [&] {
             if (inputEmpty)
@@ -123,20 +123,9 @@ void Form1::OnCommand1Click() {
         });
 }
 
-void Form1::OnCommand2Click() {
-    bool inputEmpty = false;
-    RunSteps(
-        forms::OnStepFailure::ResumeNext, //
-        [&] { inputEmpty = ConvertFromCentimetres(); },
-        [&] {
-            if (inputEmpty)
-                Runtime().DefaultInstance<Form3>().Show();
-        },
-        [&] {
-            if (inputEmpty)
-                EmptyFields(forms::OnStepFailure::ResumeNext);
-        });
-}
+void Form1::OnCommand1Click() { ConvertOrPrompt<Form2>(&Form1::ConvertFromInches); }
+
+void Form1::OnCommand2Click() { ConvertOrPrompt<Form3>(&Form1::ConvertFromCentimetres); }
 
 void Form1::OnCommand3Click() { EmptyFields(forms::OnStepFailure::ResumeNext); }
 

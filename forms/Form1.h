@@ -46,6 +46,7 @@ protected:
 
 private:
     void EmptyFields(forms::OnStepFailure mode);
+    template <class Prompt> void ConvertOrPrompt(bool (Form1::*convert)());
 };
 
 } // namespace quimbel

@@ -15,18 +15,19 @@ using enum forms::ControlKind;
 constexpr std::array<const char*, 7> SongFamilies{
     "SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Source Han Serif SC", "AR PL UMing CN",
     "AR PL SungtiL GB"};
-constexpr forms::FontDesign WelcomeFont{SongFamilies, 12, true};
 
 constexpr std::array<forms::ControlDesign, 4> Controls{{
     // name     kind           container Left  Top   Width Height caption / tooltip / TabIndex
     {"Label1", Label, OnWindow, 240, 600, 4095, 255, " 欢迎使用 Quimbel V2.3", "", 0, {}, {},
-     &WelcomeFont},
+     &Form4::WelcomeFont},
     {"Command1", CommandButton, OnWindow, 1680, 1560, 1335, 615, "确定", "确定", 1},
     {"Label2", Label, OnWindow, 3000, 2760, 1575, 255, "版权所有 © 2026", "", 2},
     {"Label3", Label, OnWindow, 120, 2760, 2055, 255, "开发：Quimbel 开发组", "", 3},
 }};
 
 } // namespace
+
+const forms::FontDesign Form4::WelcomeFont{SongFamilies, 12, true};
 
 const forms::WindowDesign Form4::Layout{"Quimbel V2.3", 4590, 3030, 9540, 5295, Controls};
 

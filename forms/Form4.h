@@ -9,6 +9,8 @@ namespace quimbel {
 class Form4 final : public forms::Form {
 public:
     static const forms::WindowDesign Layout;
+    // The welcome line's own face: SimSun, or another Song face where it is missing.
+    static const forms::FontDesign WelcomeFont;
 
     explicit Form4(forms::FormsRuntime& runtime);
 
