@@ -1,0 +1,127 @@
+// How long a click on "英寸换算厘米" takes, from the mouse release reaching the
+// button to the three results standing in their fields: the program as it
+// runs, started the usual way and past the welcome dialog, on the offscreen
+// platform. A second row adds the repaint that follows, so a slow paint path
+// cannot hide behind a fast handler.
+//
+//   build-bench/bench/quimbel_click_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+#include "Appearance.h"
+#include "Form1.h"
+#include "Form4.h"
+#include "Forms.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// 17 inches, as the user types it, and what the program answers.
+const QString Inches = QStringLiteral("17");
+const QString Expected[3] = {QStringLiteral("41.99"), QStringLiteral("36.975"),
+                             QStringLiteral("22.44")};
+
+QtMessageHandler defaultHandler = nullptr;
+
+// The offscreen platform cannot raise windows and says so on every Show.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message == QLatin1String("This plugin does not support raise()"))
+        return;
+    defaultHandler(type, context, message);
+}
+
+// The program with its main window in front and 17 typed into Text1.
+class RunningProgram {
+public:
+    RunningProgram() {
+        runtime_.Start<quimbel::Form1>();
+        QTest::mouseClick(&*runtime_.DefaultInstance<quimbel::Form4>().Command1, Qt::LeftButton);
+        if (!Main().IsVisible())
+            Fail("the main window did not open after OK on the welcome dialog");
+        Main().Text1.SetText(Inches);
+        QApplication::processEvents();
+    }
+
+    quimbel::Form1& Main() { return runtime_.DefaultInstance<quimbel::Form1>(); }
+
+    void ClearResults() {
+        Main().Text2.SetText({});
+        Main().Text3.SetText({});
+        Main().Text4.SetText({});
+        QApplication::processEvents();
+    }
+
+    void Click() { QTest::mouseClick(&*Main().Command1, Qt::LeftButton); }
+
+    // Once, before timing: a fast click that computes the wrong thing is no result.
+    void CheckResults() {
+        ClearResults();
+        Click();
+        const QString got[3] = {Main().Text2.Text(), Main().Text3.Text(), Main().Text4.Text()};
+        for (int i = 0; i < 3; ++i)
+            if (got[i] != Expected[i])
+                Fail(qPrintable(QStringLiteral("Text%1 holds \"%2\", expected \"%3\"")
+                                    .arg(i + 2)
+                                    .arg(got[i], Expected[i])));
+        if (Main().Text1.Text() != Inches)
+            Fail("the click changed Text1");
+    }
+
+private:
+    [[noreturn]] static void Fail(const char* why) {
+        std::fprintf(stderr, "quimbel_click_bench: %s\n", why);
+        std::abort();
+    }
+
+    quimbel::forms::FormsRuntime runtime_;
+};
+
+void BM_Command1Click(benchmark::State& state) {
+    RunningProgram program;
+    program.CheckResults();
+    for (auto _ : state) {
+        state.PauseTiming();
+        program.ClearResults();
+        state.ResumeTiming();
+        program.Click();
+    }
+    benchmark::DoNotOptimize(program.Main().Text4.Text());
+}
+BENCHMARK(BM_Command1Click)->Unit(benchmark::kMicrosecond);
+
+void BM_Command1ClickAndRepaint(benchmark::State& state) {
+    RunningProgram program;
+    program.CheckResults();
+    for (auto _ : state) {
+        state.PauseTiming();
+        program.ClearResults();
+        state.ResumeTiming();
+        program.Click();
+        // Layout and painting of the three fields, queued by the click.
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_Command1ClickAndRepaint)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    defaultHandler = qInstallMessageHandler(QuietHandler);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    quimbel::forms::SetUpApplication(app);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Quimbel's start-up against the smallest Qt Widgets program that shows Chinese
+# text (bench/startup/MinimalWindow.cpp), side by side in one X server of our
+# own, and Quimbel's CPU use while it sits idle.
+#
+#   bench/run_startup_bench.sh [BUILD-DIR] [RUNS]     (defaults: build-bench, 15)
+#
+# Build first: cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
+#              cmake --build build-bench
+#
+# Each run is timed by quimbel_startup_probe: launch to the MapNotify of the
+# program's first window (Quimbel: the welcome dialog), then the peak resident
+# memory (VmHWM) after a short settle, then the program is killed. The two
+# programs take turns, the order swapping every round, after one unrecorded
+# warm-up run each. Prints every run, the medians and the ratios
+# Quimbel / minimal (goal: at most 1.2 on both), then the idle CPU. Exits 1 when
+# a measurement fails; missing the goal is reported, not an error.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=${1:-$here/../build-bench}
+runs=${2:-15}
+settle_ms=300
+idle_s=10
+goal=1.2
+
+quimbel=$build/app/quimbel
+minimal=$build/bench/startup/quimbel_startup_minimal
+probe=$build/bench/startup/quimbel_startup_probe
+for file in "$quimbel" "$minimal" "$probe"; do
+  [ -x "$file" ] || { echo "missing $file: build $build first" >&2; exit 1; }
+done
+for tool in Xvfb timeout awk; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+watchdog_pid=""
+cleanup() {
+  [ -n "$watchdog_pid" ] && kill -TERM "$watchdog_pid" 2>/dev/null
+  if [ -n "$xvfb_pid" ]; then
+    kill -TERM "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'echo "interrupted" >&2; exit 1' INT TERM
+
+# Every wait has its own deadline; this one bounds the whole run.
+(
+  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
+  sleep 240 & sleeper=$!
+  wait "$sleeper"
+  echo "the benchmark ran over 240 s" >&2
+  kill -TERM $$
+) >/dev/null 2>&1 &
+watchdog_pid=$!
+
+# -displayfd picks a free display number and reports it once it accepts clients.
+Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
+  5>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.05
+done
+[ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+display=":$(head -n1 "$work/display")"
+
+# Both programs see the same environment: the X server at 96 dpi, no scaling.
+measure() { # PROGRAM [PROBE-OPTIONS...] -> one line of key=value pairs
+  local program=$1
+  shift
+  env -u QT_SCALE_FACTOR -u QT_FONT_DPI -u QT_SCREEN_SCALE_FACTORS \
+    -u QT_AUTO_SCREEN_SCALE_FACTOR -u QT_ENABLE_HIGHDPI_SCALING \
+    DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+    timeout 60 "$probe" --settle-ms "$settle_ms" "$@" -- "$program" 2>>"$work/programs.log"
+}
+
+value() { # KEY LINE
+  local pair
+  for pair in $2; do
+    [ "${pair%%=*}" = "$1" ] && { echo "${pair#*=}"; return; }
+  done
+}
+
+median() { # numbers on standard input
+  sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+run_one() { # NAME PROGRAM
+  local line
+  line=$(measure "$2") || {
+    echo "$1: no measurement ($line)" >&2
+    tail -n 20 "$work/programs.log" >&2
+    exit 1
+  }
+  printf '%-8s %8.1f ms %8d KiB\n' "$1" "$(value map_ms "$line")" "$(value hwm_kb "$line")"
+  value map_ms "$line" >>"$work/$1.ms"
+  value hwm_kb "$line" >>"$work/$1.kb"
+}
+
+echo "X server $display (96 dpi, no window manager); $runs runs each, settle $settle_ms ms"
+echo "warm-up (not counted)"
+measure "$quimbel" >/dev/null || { echo "quimbel did not start:" >&2; cat "$work/programs.log" >&2; exit 1; }
+measure "$minimal" >/dev/null || { echo "the minimal program did not start:" >&2; cat "$work/programs.log" >&2; exit 1; }
+
+echo "program  launch->mapped   VmHWM"
+for i in $(seq "$runs"); do
+  if [ $((i % 2)) -eq 1 ]; then
+    run_one quimbel "$quimbel"
+    run_one minimal "$minimal"
+  else
+    run_one minimal "$minimal"
+    run_one quimbel "$quimbel"
+  fi
+done
+
+q_ms=$(median <"$work/quimbel.ms")
+m_ms=$(median <"$work/minimal.ms")
+q_kb=$(median <"$work/quimbel.kb")
+m_kb=$(median <"$work/minimal.kb")
+q_fast=$(sort -g "$work/quimbel.ms" | head -n1)
+m_fast=$(sort -g "$work/minimal.ms" | head -n1)
+ratio() { # A B -> A/B to three places, and whether it meets the goal
+  awk -v a="$1" -v b="$2" -v g="$goal" \
+    'BEGIN { r = a / b; printf "%.3f (%s %s)", r, (r <= g) ? "within the goal of" : "OVER the goal of", g }'
+}
+
+echo
+echo "medians over $runs runs"
+printf '  launch to first window mapped: quimbel %.1f ms, minimal %.1f ms (fastest runs: %.1f, %.1f)\n' \
+  "$q_ms" "$m_ms" "$q_fast" "$m_fast"
+printf '  peak resident memory (VmHWM):  quimbel %d KiB, minimal %d KiB\n' "$q_kb" "$m_kb"
+echo "  ratio start-up time quimbel/minimal: $(ratio "$q_ms" "$m_ms")"
+echo "  ratio peak memory   quimbel/minimal: $(ratio "$q_kb" "$m_kb")"
+
+echo
+echo "idle: quimbel left alone for $idle_s s once its window is up"
+line=$(measure "$quimbel" --idle-s "$idle_s") || { echo "idle measurement failed" >&2; exit 1; }
+echo "  CPU time used while idle: $(value idle_cpu_s "$line") s" \
+     "(context switches over all threads: $(value idle_switches "$line"))"
