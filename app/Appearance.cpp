@@ -5,9 +5,12 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QPixmap>
 #include <QStringList>
 
 #include <cstdio>
+#include <future>
+#include <system_error>
 
 namespace quimbel::forms {
 
@@ -25,7 +28,28 @@ QFont DefaultFont() {
     return font;
 }
 
+namespace {
+
+QIcon IconOffTheGuiThread() {
+    // Where pixmaps belong to the GUI thread alone this one comes out null,
+    // and the icon is left to the GUI thread.
+    if (QPixmap(1, 1).isNull())
+        return {};
+    return applicationIcon();
+}
+
+} // namespace
+
 void SetUpApplication(QApplication& app) {
+    // The icon's twelve images decode on another core while fontconfig reads
+    // its configuration, the slowest step of start-up; both are done before
+    // any window is built.
+    std::future<QIcon> pendingIcon;
+    try {
+        pendingIcon = std::async(std::launch::async, IconOffTheGuiThread);
+    } catch (const std::system_error&) {
+        // No thread to be had: the icon loads below, on this one.
+    }
     app.setQuitOnLastWindowClosed(false);
     const QFont font = DefaultFont();
     const QString family = QFontInfo(font).family();
@@ -33,7 +57,10 @@ void SetUpApplication(QApplication& app) {
         std::fprintf(stderr, "quimbel: no Simplified Chinese font found, so Chinese text may "
                              "not show; install one such as fonts-noto-cjk\n");
     QApplication::setFont(font);
-    QApplication::setWindowIcon(applicationIcon());
+    QIcon icon = pendingIcon.valid() ? pendingIcon.get() : QIcon();
+    if (icon.isNull())
+        icon = applicationIcon();
+    QApplication::setWindowIcon(icon);
 }
 
 } // namespace quimbel::forms

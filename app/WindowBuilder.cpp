@@ -3,6 +3,7 @@
 #include "Forms.h"
 
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -177,9 +178,21 @@ void DesignLabel::paintEvent(QPaintEvent*) {
 
 QFont FontFromDesign(const FontDesign& design) {
     QFont font;
+    // Only the installed families, in their order. Otherwise Qt has fontconfig
+    // rank stand-ins for a missing first family (for Latin and again for Han
+    // text), and for the face it takes when more families follow: milliseconds
+    // of start-up that end on the same face. With none installed the list
+    // stays whole, for Qt's own fallback.
+    const QStringList installed = QFontDatabase::families();
     QStringList families;
-    for (const char* family : design.families)
-        families << QString::fromUtf8(family);
+    for (const char* family : design.families) {
+        const QString name = QString::fromUtf8(family);
+        if (installed.contains(name, Qt::CaseInsensitive))
+            families << name;
+    }
+    if (families.isEmpty())
+        for (const char* family : design.families)
+            families << QString::fromUtf8(family);
     font.setFamilies(families);
     // Points at the designed 96 dots per inch, so the text keeps its size
     // relative to the window on every screen.
