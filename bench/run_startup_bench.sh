@@ -3,7 +3,7 @@
 # text (bench/startup/MinimalWindow.cpp), side by side in one X server of our
 # own, and Quimbel's CPU use while it sits idle.
 #
-#   bench/run_startup_bench.sh [BUILD-DIR] [RUNS]     (defaults: build-bench, 15)
+#   bench/run_startup_bench.sh [BUILD-DIR] [RUNS]     (defaults: build-bench, 20)
 #
 # Build first: cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 #              cmake --build build-bench
@@ -19,7 +19,7 @@ set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${1:-$here/../build-bench}
-runs=${2:-15}
+runs=${2:-20}
 settle_ms=300
 idle_s=10
 goal=1.2
