@@ -38,6 +38,17 @@ QIcon IconOffTheGuiThread() {
     return applicationIcon();
 }
 
+// Title bars and task switchers use at most 64 pixels, 128 on a 2x screen.
+// The 256-pixel image would only be converted and sent to the window system
+// for every window: it is for the program file and the desktop's icon theme.
+QIcon WindowIcon(const QIcon& full) {
+    QIcon icon;
+    for (const QSize& size : full.availableSizes())
+        if (size.width() <= 128)
+            icon.addPixmap(full.pixmap(size));
+    return icon;
+}
+
 } // namespace
 
 void SetUpApplication(QApplication& app) {
@@ -60,7 +71,7 @@ void SetUpApplication(QApplication& app) {
     QIcon icon = pendingIcon.valid() ? pendingIcon.get() : QIcon();
     if (icon.isNull())
         icon = applicationIcon();
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(WindowIcon(icon));
 }
 
 } // namespace quimbel::forms
