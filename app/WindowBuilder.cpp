@@ -45,10 +45,36 @@ QRect FirstPosition(const WindowDesign& design) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         rect.translate(area.topLeft());
-        rect.moveLeft(std::max(area.left(), std::min(rect.left(), area.right() - rect.width())));
-        rect.moveTop(std::max(area.top(), std::min(rect.top(), area.bottom() - rect.height())));
+        rect.moveLeft(std::max(area.left(), std::min(rect.left(), area.x() + area.width() - rect.width())));
+        rect.moveTop(std::max(area.top(), std::min(rect.top(), area.y() + area.height() - rect.height())));
     }
     return rect;
+}
+
+// The font a design asks for, at its size in logical pixels.
+QFont FontFromDesign(const FontDesign& design) {
+    QFont font;
+    // Only the installed families, in their order. Otherwise Qt has fontconfig
+    // rank stand-ins for a missing first family (for Latin and again for Han
+    // text), and for the face it takes when more families follow: milliseconds
+    // of start-up that end on the same face. With none installed the list
+    // stays whole, for Qt's own fallback.
+    const QStringList installed = QFontDatabase::families();
+    QStringList families;
+    for (const char* family : design.families) {
+        const QString name = QString::fromUtf8(family);
+        if (installed.contains(name, Qt::CaseInsensitive))
+            families << name;
+    }
+    if (families.isEmpty())
+        for (const char* family : design.families)
+            families << QString::fromUtf8(family);
+    font.setFamilies(families);
+    // Points at the designed 96 dots per inch, so the text keeps its size
+    // relative to the window on every screen.
+    font.setPixelSize(design.points * 96 / 72);
+    font.setBold(design.bold);
+    return font;
 }
 
 // A face of its own may stand in for a missing one whose glyphs reach further
@@ -80,7 +106,6 @@ QWidget* MakeControl(const ControlDesign& control, QWidget* parent) {
         auto* label = new DesignLabel(caption, parent);
         // Opaque in its own colour; otherwise it shows its container's.
         label->setAutoFillBackground(control.backColor.has_value());
-        label->setAccessibleName(caption);
         widget = label;
         break;
     }
@@ -95,26 +120,27 @@ QWidget* MakeControl(const ControlDesign& control, QWidget* parent) {
         field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         // Two lines must fit the designed height.
         field->document()->setDocumentMargin(2);
-        field->setAccessibleName(toolTip);
         widget = field;
         break;
     }
     case ControlKind::CommandButton: {
         auto* button = new QPushButton(caption, parent);
-        button->setAutoDefault(false);
+        // No default button, but Enter presses the button that has the focus.
+        button->setAutoDefault(true);
         button->setDefault(false);
-        button->setAccessibleName(caption);
         widget = button;
         break;
     }
     case ControlKind::Frame: {
         auto* frame = new QGroupBox(caption, parent);
-        frame->setAccessibleName(caption);
         widget = frame;
         break;
     }
     }
     widget->setObjectName(FromUtf8(control.name));
+    // Screen readers and real-window tests find a field by its tooltip, any
+    // other control by its caption.
+    widget->setAccessibleName(control.kind == ControlKind::TextBox ? toolTip : caption);
     widget->setGeometry(PixelRect(control.left, control.top, control.width, control.height));
     if (!toolTip.isEmpty())
         widget->setToolTip(toolTip);
@@ -152,7 +178,7 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 CaptionLayout LayOutCaption(const QFont& font, const QStringList& lines, int height) {
     const QFontMetricsF metrics(font);
     const qreal pitch =
-        std::min(metrics.lineSpacing(), qreal(height) / std::max<qsizetype>(lines.size(), 1));
+        std::min(metrics.lineSpacing(), qreal(height) / qreal(std::max<qsizetype>(lines.size(), 1)));
     // Every line sits alike: the ink of all of them, centred in a line's slot.
     qreal inkTop = 0;
     qreal inkBottom = 0;
@@ -176,30 +202,6 @@ void DesignLabel::paintEvent(QPaintEvent*) {
         painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
 }
 
-QFont FontFromDesign(const FontDesign& design) {
-    QFont font;
-    // Only the installed families, in their order. Otherwise Qt has fontconfig
-    // rank stand-ins for a missing first family (for Latin and again for Han
-    // text), and for the face it takes when more families follow: milliseconds
-    // of start-up that end on the same face. With none installed the list
-    // stays whole, for Qt's own fallback.
-    const QStringList installed = QFontDatabase::families();
-    QStringList families;
-    for (const char* family : design.families) {
-        const QString name = QString::fromUtf8(family);
-        if (installed.contains(name, Qt::CaseInsensitive))
-            families << name;
-    }
-    if (families.isEmpty())
-        for (const char* family : design.families)
-            families << QString::fromUtf8(family);
-    font.setFamilies(families);
-    // Points at the designed 96 dots per inch, so the text keeps its size
-    // relative to the window on every screen.
-    font.setPixelSize(design.points * 96 / 72);
-    font.setBold(design.bold);
-    return font;
-}
 
 FormWindow* BuildWindow(Form& owner, const WindowDesign& design, ControlList& controls) {
     auto* window = new FormWindow(owner);
@@ -248,7 +250,7 @@ FormWindow* BuildWindow(Form& owner, const WindowDesign& design, ControlList& co
         else
             widget->setFocusPolicy(Qt::NoFocus);
     }
-    std::sort(focusable.begin(), focusable.end(),
+    std::stable_sort(focusable.begin(), focusable.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < focusable.size(); ++i)
         QWidget::setTabOrder(focusable[i - 1].second, focusable[i].second);

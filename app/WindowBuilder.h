@@ -25,7 +25,6 @@ class FormWindow : public QWidget {
     Q_OBJECT
 public:
     explicit FormWindow(Form& form);
-    Form& Owner() const { return form_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -58,8 +57,5 @@ using ControlList = std::vector<std::pair<std::string_view, QWidget*>>;
 
 // Builds the window and its controls (hidden), and lists the controls by name.
 FormWindow* BuildWindow(Form& owner, const WindowDesign& design, ControlList& controls);
-
-// The font a design asks for, at its size in logical pixels.
-QFont FontFromDesign(const FontDesign& design);
 
 } // namespace quimbel::forms

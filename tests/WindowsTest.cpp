@@ -231,6 +231,18 @@ TEST_F(MainWindowTest, EnterAddsALineBreakAndPressesNoButton) {
     EXPECT_EQ(Main().Text2.Text(), "49.4");
 }
 
+TEST_F(MainWindowTest, EnterPressesOnlyTheButtonThatHasTheFocus) {
+    Click(Main().Command1); // empty: the inch prompt, with the focus on OK
+    ASSERT_TRUE(InchPrompt().IsVisible());
+    QTest::keyClick(&*InchPrompt().Command1, Qt::Key_Return);
+    EXPECT_FALSE(InchPrompt().IsLoaded());
+
+    Type(Main().Text1, "17");
+    Main().Command3->setFocus();
+    QTest::keyClick(&*Main().Command3, Qt::Key_Enter);
+    EXPECT_EQ(FieldTexts(), NoText);
+}
+
 TEST_F(MainWindowTest, EscapePressesNoButton) {
     Type(Main().Text1, "17");
     QTest::keyClick(&*Main().Text1, Qt::Key_Escape);
