@@ -35,7 +35,7 @@ QIcon IconOffTheGuiThread() {
     // and the icon is left to the GUI thread.
     if (QPixmap(1, 1).isNull())
         return {};
-    return applicationIcon();
+    return ApplicationIcon();
 }
 
 // Title bars and task switchers use at most 64 pixels, 128 on a 2x screen.
@@ -70,7 +70,7 @@ void SetUpApplication(QApplication& app) {
     QApplication::setFont(font);
     QIcon icon = pendingIcon.valid() ? pendingIcon.get() : QIcon();
     if (icon.isNull())
-        icon = applicationIcon();
+        icon = ApplicationIcon();
     QApplication::setWindowIcon(WindowIcon(icon));
 }
 

@@ -45,8 +45,10 @@ QRect FirstPosition(const WindowDesign& design) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         rect.translate(area.topLeft());
-        rect.moveLeft(std::max(area.left(), std::min(rect.left(), area.x() + area.width() - rect.width())));
-        rect.moveTop(std::max(area.top(), std::min(rect.top(), area.y() + area.height() - rect.height())));
+        rect.moveLeft(
+            std::max(area.left(), std::min(rect.left(), area.x() + area.width() - rect.width())));
+        rect.moveTop(
+            std::max(area.top(), std::min(rect.top(), area.y() + area.height() - rect.height())));
     }
     return rect;
 }
@@ -177,8 +179,8 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 
 CaptionLayout LayOutCaption(const QFont& font, const QStringList& lines, int height) {
     const QFontMetricsF metrics(font);
-    const qreal pitch =
-        std::min(metrics.lineSpacing(), qreal(height) / qreal(std::max<qsizetype>(lines.size(), 1)));
+    const qreal pitch = std::min(metrics.lineSpacing(),
+                                 qreal(height) / qreal(std::max<qsizetype>(lines.size(), 1)));
     // Every line sits alike: the ink of all of them, centred in a line's slot.
     qreal inkTop = 0;
     qreal inkBottom = 0;
@@ -201,7 +203,6 @@ void DesignLabel::paintEvent(QPaintEvent*) {
     for (qsizetype i = 0; i < lines.size(); ++i)
         painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
 }
-
 
 FormWindow* BuildWindow(Form& owner, const WindowDesign& design, ControlList& controls) {
     auto* window = new FormWindow(owner);
@@ -251,7 +252,7 @@ FormWindow* BuildWindow(Form& owner, const WindowDesign& design, ControlList& co
             widget->setFocusPolicy(Qt::NoFocus);
     }
     std::stable_sort(focusable.begin(), focusable.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < focusable.size(); ++i)
         QWidget::setTabOrder(focusable[i - 1].second, focusable[i].second);
     if (!focusable.empty())

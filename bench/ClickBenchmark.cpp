@@ -4,7 +4,8 @@
 // platform. A second row adds the repaint that follows, so a slow paint path
 // cannot hide behind a fast handler.
 //
-//   build-bench/bench/quimbel_click_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   build-bench/bench/quimbel_click_bench --benchmark_repetitions=5
+//   --benchmark_report_aggregates_only=true
 
 #include "Appearance.h"
 #include "Form1.h"

@@ -15,14 +15,14 @@
 namespace {
 
 const std::array<std::string, 10> Texts = {
-    "17",                    // typed sizes
+    "17", // typed sizes
     "21.5",
-    "41.99",                 // 17 inches' diagonal
-    "46.7625",               // 21.5 inches' long side
-    "0.404858299595142",     // 1 cm in inches
-    "17.004048582996",       // 42 cm in inches
-    "40.4858299595142",      // 100 cm in inches
-    "2.47E-05",              // tiny and huge results in exponent form
+    "41.99",             // 17 inches' diagonal
+    "46.7625",           // 21.5 inches' long side
+    "0.404858299595142", // 1 cm in inches
+    "17.004048582996",   // 42 cm in inches
+    "40.4858299595142",  // 100 cm in inches
+    "2.47E-05",          // tiny and huge results in exponent form
     "6.6E+306",
     "1.79769313486232E+308",
 };

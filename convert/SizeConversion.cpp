@@ -1,8 +1,8 @@
 #include "SizeConversion.h"
 
 #include <array>
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -230,8 +230,8 @@ std::string TextFromNumber(std::optional<double> value) {
 
     // "d.dddddddddddddde+XXX": 15 significant digits, correctly rounded.
     std::array<char, 32> sci{};
-    const auto written =
-        std::to_chars(sci.data(), sci.data() + sci.size(), *value, std::chars_format::scientific, 14);
+    const auto written = std::to_chars(sci.data(), sci.data() + sci.size(), *value,
+                                       std::chars_format::scientific, 14);
     const std::string_view text(sci.data(), static_cast<std::size_t>(written.ptr - sci.data()));
 
     const bool negative = text.front() == '-';

@@ -16,6 +16,7 @@ using forms::ControlDesign;
 using forms::OnWindow;
 using enum forms::ControlKind;
 
+// clang-format off
 constexpr std::array<ControlDesign, 14> Controls{{
     // name       kind           container  Left  Top   Width Height caption / tooltip / TabIndex
     {"Label2", Label, OnWindow, 240, 240, 1695, 255, "英寸（in）（吋）：", "英寸（in）（吋）", 7},
@@ -40,6 +41,7 @@ constexpr std::array<ControlDesign, 14> Controls{{
      "为厘米的换算，英寸不换算）",
      "", 8, forms::Rgb{0, 255, 255}, forms::Rgb{0, 0, 0}},
 }};
+// clang-format on
 
 // Text3 and Text4 lie on the frame, so they stack above it.
 constexpr std::array<std::string_view, 9> Stacking{
@@ -68,9 +70,13 @@ void Form1::ConnectHandlers() {
     OnClick(Command4.Name(), &Form1::OnCommand4Click);
 }
 
+// Each step stands on a line of its own, as a unit of the resume-next mode.
+// clang-format off
 void Form1::EmptyFields(forms::OnStepFailure mode) {
-    RunSteps(
-        mode, [&] { Text1.SetText({}); }, [&] { Text2.SetText({}); }, [&] { Text3.SetText({}); },
+    RunSteps(mode,
+        [&] { Text1.SetText({}); },
+        [&] { Text2.SetText({}); },
+        [&] { Text3.SetText({}); },
         [&] { Text4.SetText({}); });
 }
 
@@ -81,13 +87,13 @@ bool Form1::ConvertFromInches() {
     std::optional<double> shortSide;
     bool inputEmpty = false;
     RunSteps(
-        forms::OnStepFailure::ResumeNext, //
+        forms::OnStepFailure::ResumeNext,
         [&] { inches = NumberIn(Text1); },
         [&] { diagonal = SideCentimetres(inches, DiagonalCmAtReference); },
         [&] { longSide = SideCentimetres(inches, LongSideCmAtReference); },
         [&] { shortSide = SideCentimetres(inches, ShortSideCmAtReference); },
-        [&] { Write(Text2, diagonal); }, //
-        [&] { Write(Text3, longSide); }, //
+        [&] { Write(Text2, diagonal); },
+        [&] { Write(Text3, longSide); },
         [&] { Write(Text4, shortSide); },
         [&] { inputEmpty = Text1.Text().isEmpty(); });
     return inputEmpty;
@@ -98,9 +104,9 @@ bool Form1::ConvertFromCentimetres() {
     std::optional<double> inches;
     bool inputEmpty = false;
     RunSteps(
-        forms::OnStepFailure::ResumeNext, //
+        forms::OnStepFailure::ResumeNext,
         [&] { centimetres = NumberIn(Text2); },
-        [&] { inches = CentimetresToInches(centimetres); }, //
+        [&] { inches = CentimetresToInches(centimetres); },
         [&] { Write(Text1, inches); },
         [&] { inputEmpty = Text2.Text().isEmpty(); });
     return inputEmpty;
@@ -111,7 +117,7 @@ bool Form1::ConvertFromCentimetres() {
 template <class Prompt> void Form1::ConvertOrPrompt(bool (Form1::*convert)()) {
     bool inputEmpty = false;
     RunSteps(
-        forms::OnStepFailure::ResumeNext, //
+        forms::OnStepFailure::ResumeNext,
         [&] { inputEmpty = (this->*convert)(); },
         [&] {
             if (inputEmpty)
@@ -131,10 +137,12 @@ void Form1::OnCommand3Click() { EmptyFields(forms::OnStepFailure::ResumeNext); }
 
 void Form1::OnCommand4Click() {
     RunSteps(
-        forms::OnStepFailure::ResumeNext, //
+        forms::OnStepFailure::ResumeNext,
         [&] { EmptyFields(forms::OnStepFailure::ResumeNext); },
         [&] { Runtime().EndProgram(); });
 }
+
+// clang-format on
 
 void Form1::OnLoad() {
     EmptyFields(forms::OnStepFailure::EndHandler);

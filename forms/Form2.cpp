@@ -2,6 +2,7 @@
 
 namespace quimbel {
 
-const forms::WindowDesign Form2::Layout{Caption, ClientWidth, ClientHeight, Left, 5580, ControlTable};
+const forms::WindowDesign Form2::Layout{Caption, ClientWidth, ClientHeight,
+                                        Left,    5580,        ControlTable};
 
 } // namespace quimbel

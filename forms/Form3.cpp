@@ -2,6 +2,7 @@
 
 namespace quimbel {
 
-const forms::WindowDesign Form3::Layout{Caption, ClientWidth, ClientHeight, Left, 5445, ControlTable};
+const forms::WindowDesign Form3::Layout{Caption, ClientWidth, ClientHeight,
+                                        Left,    5445,        ControlTable};
 
 } // namespace quimbel

@@ -12,6 +12,7 @@ using enum forms::ControlKind;
 
 // A Song face for the welcome line; where SimSun is missing, another Song
 // (Ming) style Simplified Chinese face, never a sans or Japanese one.
+// clang-format off
 constexpr std::array<const char*, 7> SongFamilies{
     "SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Source Han Serif SC", "AR PL UMing CN",
     "AR PL SungtiL GB"};
@@ -24,6 +25,7 @@ constexpr std::array<forms::ControlDesign, 4> Controls{{
     {"Label2", Label, OnWindow, 3000, 2760, 1575, 255, "版权所有 © 2026", "", 2},
     {"Label3", Label, OnWindow, 120, 2760, 2055, 255, "开发：Quimbel 开发组", "", 3},
 }};
+// clang-format on
 
 } // namespace
 

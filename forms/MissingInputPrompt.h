@@ -22,11 +22,13 @@ protected:
 
     static constexpr std::array<forms::ControlDesign, 2> Controls(std::string_view message) {
         using enum forms::ControlKind;
+        // clang-format off
         return {{
             // name     kind           container       Left  Top  Width Height caption tooltip TabIndex
             {"Command1", CommandButton, forms::OnWindow, 1320, 960, 1215, 495, "确定", "", 0},
             {"Label1", Label, forms::OnWindow, 480, 360, 2775, 255, message, "", 1},
         }};
+        // clang-format on
     }
     static constexpr std::string_view Caption = "提示";
     static constexpr int ClientWidth = 3735;

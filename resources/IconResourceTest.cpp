@@ -26,7 +26,7 @@ bool lessBySide(const QSize& a, const QSize& b) {
 }
 
 TEST(IconResource, HoldsTheGeneratedFile) {
-    QFile linked(QString::fromLatin1(quimbel::kIconResource));
+    QFile linked(QString::fromLatin1(quimbel::IconResource));
     ASSERT_TRUE(linked.open(QIODevice::ReadOnly)) << "resource not linked in";
     QFile built(QStringLiteral(QUIMBEL_ICON_FILE));
     ASSERT_TRUE(built.open(QIODevice::ReadOnly));
@@ -34,7 +34,7 @@ TEST(IconResource, HoldsTheGeneratedFile) {
 }
 
 TEST(IconResource, QtReadsAllTwelveImages) {
-    QImageReader reader(QString::fromLatin1(quimbel::kIconResource));
+    QImageReader reader(QString::fromLatin1(quimbel::IconResource));
     ASSERT_TRUE(reader.canRead()) << reader.errorString().toStdString();
     EXPECT_EQ(reader.format(), QByteArray("ico"));
     ASSERT_EQ(reader.imageCount(), 12);
@@ -49,7 +49,8 @@ TEST(IconResource, QtReadsAllTwelveImages) {
         withAlpha += image.hasAlphaChannel() ? 1 : 0;
     }
     std::vector<QSize> expected;
-    for (int side : {32, 48, 32, 16, 48, 32, 16, 256, 128, 48, 32, 16}) expected.emplace_back(side, side);
+    for (int side : {32, 48, 32, 16, 48, 32, 16, 256, 128, 48, 32, 16})
+        expected.emplace_back(side, side);
     std::sort(sizes.begin(), sizes.end(), lessBySide);
     std::sort(expected.begin(), expected.end(), lessBySide);
     EXPECT_EQ(sizes, expected);
@@ -57,7 +58,7 @@ TEST(IconResource, QtReadsAllTwelveImages) {
 }
 
 TEST(IconResource, ApplicationIconOffersEveryThemeSize) {
-    const QIcon icon = quimbel::applicationIcon();
+    const QIcon icon = quimbel::ApplicationIcon();
     ASSERT_FALSE(icon.isNull());
     const QList<QSize> available = icon.availableSizes();
     for (int side : {16, 32, 48, 128, 256}) {
@@ -69,11 +70,12 @@ TEST(IconResource, ApplicationIconOffersEveryThemeSize) {
     EXPECT_EQ(qAlpha(small.pixel(8, 6)), 255) << "screen should be opaque";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     // Runs without a display: the icon needs a GUI application, not a screen.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -4,8 +4,6 @@
 
 namespace quimbel {
 
-QIcon applicationIcon() {
-    return QIcon(QString::fromLatin1(kIconResource));
-}
+QIcon ApplicationIcon() { return QIcon(QString::fromLatin1(IconResource)); }
 
-}  // namespace quimbel
+} // namespace quimbel

@@ -65,7 +65,12 @@ TEST_F(FormsLayer, ShowHonoursWhatItsLoadHandlerDid) {
         {"hides it", [](ScriptedForm& f) { f.Hide(); }, true, false, false},
         {"unloads it", [](ScriptedForm& f) { f.Runtime().Unload(f); }, false, false, false},
         {"ends the program", [](ScriptedForm& f) { f.Runtime().EndProgram(); }, false, false, true},
-        {"hides, then shows it", [](ScriptedForm& f) { f.Hide(); f.Show(); }, true, true, false},
+        {"hides, then shows it",
+         [](ScriptedForm& f) {
+             f.Hide();
+             f.Show();
+         },
+         true, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -38,17 +38,20 @@ const Bytes& icoFile() {
 // Little-endian reads that fail the test rather than read past the end.
 std::uint32_t le(const Bytes& b, std::size_t offset, int width) {
     if (offset + static_cast<std::size_t>(width) > b.size()) {
-        ADD_FAILURE() << "read of " << width << " bytes at " << offset << " runs past the end (" << b.size() << ")";
+        ADD_FAILURE() << "read of " << width << " bytes at " << offset << " runs past the end ("
+                      << b.size() << ")";
         return 0;
     }
     std::uint32_t v = 0;
-    for (int i = width - 1; i >= 0; --i) v = (v << 8) | b[offset + static_cast<std::size_t>(i)];
+    for (int i = width - 1; i >= 0; --i)
+        v = (v << 8) | b[offset + static_cast<std::size_t>(i)];
     return v;
 }
 
 std::uint32_t be32(const Bytes& b, std::size_t offset) {
     std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | b.at(offset + i);
+    for (std::size_t i = 0; i < 4; ++i)
+        v = (v << 8) | b.at(offset + i);
     return v;
 }
 
@@ -60,9 +63,17 @@ struct Expected {
 // Every image the icon must hold, in file order.
 constexpr std::array<Expected, 12> kImages{{
     {32, 1},
-    {48, 4}, {32, 4}, {16, 4},
-    {48, 8}, {32, 8}, {16, 8},
-    {256, 32}, {128, 32}, {48, 32}, {32, 32}, {16, 32},
+    {48, 4},
+    {32, 4},
+    {16, 4},
+    {48, 8},
+    {32, 8},
+    {16, 8},
+    {256, 32},
+    {128, 32},
+    {48, 32},
+    {32, 32},
+    {16, 32},
 }};
 
 constexpr std::size_t kDirectoryEnd = 6 + 16 * kImages.size();
@@ -79,20 +90,24 @@ struct DirEntry {
 DirEntry dirEntry(std::size_t index) {
     const Bytes& f = icoFile();
     const std::size_t at = 6 + 16 * index;
-    return {static_cast<int>(le(f, at, 1)),     static_cast<int>(le(f, at + 1, 1)),
-            static_cast<int>(le(f, at + 2, 1)), static_cast<int>(le(f, at + 3, 1)),
-            static_cast<int>(le(f, at + 4, 2)), static_cast<int>(le(f, at + 6, 2)),
-            le(f, at + 8, 4),                   le(f, at + 12, 4)};
+    return {static_cast<int>(le(f, at, 1)),
+            static_cast<int>(le(f, at + 1, 1)),
+            static_cast<int>(le(f, at + 2, 1)),
+            static_cast<int>(le(f, at + 3, 1)),
+            static_cast<int>(le(f, at + 4, 2)),
+            static_cast<int>(le(f, at + 6, 2)),
+            le(f, at + 8, 4),
+            le(f, at + 12, 4)};
 }
 
 // One image decoded from its DIB: colours, alpha and the AND mask, rows top
 // to bottom.
 struct Decoded {
     int size = 0;
-    std::vector<std::array<std::uint8_t, 4>> rgba;  // alpha only for 32-bit images
-    std::vector<bool> masked;                        // AND bit set: transparent
+    std::vector<std::array<std::uint8_t, 4>> rgba; // alpha only for 32-bit images
+    std::vector<bool> masked;                      // AND bit set: transparent
     std::vector<std::array<std::uint8_t, 3>> palette;
-    std::vector<int> index;  // palette index per pixel, palette images only
+    std::vector<int> index; // palette index per pixel, palette images only
 };
 
 Decoded decode(std::size_t i) {
@@ -104,29 +119,35 @@ Decoded decode(std::size_t i) {
     const std::size_t colours = want.bits <= 8 ? std::size_t{1} << want.bits : 0;
     std::size_t at = e.offset + 40;
     for (std::size_t c = 0; c < colours; ++c, at += 4) {
-        d.palette.push_back({static_cast<std::uint8_t>(le(f, at + 2, 1)), static_cast<std::uint8_t>(le(f, at + 1, 1)),
+        d.palette.push_back({static_cast<std::uint8_t>(le(f, at + 2, 1)),
+                             static_cast<std::uint8_t>(le(f, at + 1, 1)),
                              static_cast<std::uint8_t>(le(f, at, 1))});
     }
     const std::size_t pixelRow = rowBytes(want.size, want.bits);
     const std::size_t maskStart = at + pixelRow * static_cast<std::size_t>(want.size);
     const std::size_t maskRow = rowBytes(want.size, 1);
     for (int y = 0; y < want.size; ++y) {
-        const auto stored = static_cast<std::size_t>(want.size - 1 - y);  // DIB rows run bottom to top
+        const auto stored =
+            static_cast<std::size_t>(want.size - 1 - y); // DIB rows run bottom to top
         for (int x = 0; x < want.size; ++x) {
             const std::size_t row = at + stored * pixelRow;
             if (want.bits == 32) {
                 const std::size_t p = row + 4 * static_cast<std::size_t>(x);
-                d.rgba.push_back({static_cast<std::uint8_t>(le(f, p + 2, 1)), static_cast<std::uint8_t>(le(f, p + 1, 1)),
-                                  static_cast<std::uint8_t>(le(f, p, 1)), static_cast<std::uint8_t>(le(f, p + 3, 1))});
+                d.rgba.push_back({static_cast<std::uint8_t>(le(f, p + 2, 1)),
+                                  static_cast<std::uint8_t>(le(f, p + 1, 1)),
+                                  static_cast<std::uint8_t>(le(f, p, 1)),
+                                  static_cast<std::uint8_t>(le(f, p + 3, 1))});
             } else {
                 const int perByte = 8 / want.bits;
                 const std::uint32_t byte = le(f, row + static_cast<std::size_t>(x / perByte), 1);
-                const int idx = static_cast<int>(byte >> (8 - want.bits * (x % perByte + 1))) & ((1 << want.bits) - 1);
+                const int idx = static_cast<int>(byte >> (8 - want.bits * (x % perByte + 1))) &
+                                ((1 << want.bits) - 1);
                 d.index.push_back(idx);
                 const auto& c = d.palette[static_cast<std::size_t>(idx)];
                 d.rgba.push_back({c[0], c[1], c[2], 255});
             }
-            const std::uint32_t maskByte = le(f, maskStart + stored * maskRow + static_cast<std::size_t>(x / 8), 1);
+            const std::uint32_t maskByte =
+                le(f, maskStart + stored * maskRow + static_cast<std::size_t>(x / 8), 1);
             d.masked.push_back(((maskByte >> (7 - x % 8)) & 1u) != 0);
         }
     }
@@ -135,7 +156,8 @@ Decoded decode(std::size_t i) {
 
 TEST(IconFile, HeaderDeclaresAnIconOfTwelveImages) {
     const Bytes& f = icoFile();
-    ASSERT_GE(f.size(), kDirectoryEnd) << "missing or truncated: " << QUIMBEL_ICON_DIR << "/quimbel.ico";
+    ASSERT_GE(f.size(), kDirectoryEnd)
+        << "missing or truncated: " << QUIMBEL_ICON_DIR << "/quimbel.ico";
     EXPECT_EQ(le(f, 0, 2), 0u) << "reserved";
     EXPECT_EQ(le(f, 2, 2), 1u) << "type 1 is an icon, 2 a cursor";
     EXPECT_EQ(le(f, 4, 2), kImages.size());
@@ -147,7 +169,8 @@ TEST(IconFile, ImagesLieInsideTheFileWithoutOverlapping) {
     for (std::size_t i = 0; i < kImages.size(); ++i) {
         const DirEntry e = dirEntry(i);
         EXPECT_GE(e.offset, kDirectoryEnd) << "image " << i << " starts inside the directory";
-        EXPECT_LE(std::uint64_t{e.offset} + e.bytes, icoFile().size()) << "image " << i << " runs past the end";
+        EXPECT_LE(std::uint64_t{e.offset} + e.bytes, icoFile().size())
+            << "image " << i << " runs past the end";
         spans.emplace_back(e.offset, e.offset + e.bytes);
     }
     std::sort(spans.begin(), spans.end());
@@ -164,14 +187,16 @@ TEST(IconFile, EveryDepthOfOneSizeHasTheSameOutline) {
         std::vector<bool> first;
         int firstBits = 0;
         for (std::size_t i = 0; i < kImages.size(); ++i) {
-            if (kImages[i].size != size) continue;
+            if (kImages[i].size != size)
+                continue;
             const Decoded d = decode(i);
             if (first.empty()) {
                 first = d.masked;
                 firstBits = kImages[i].bits;
             } else {
                 EXPECT_TRUE(d.masked == first)
-                    << size << "x" << size << ": " << kImages[i].bits << "-bit outline differs from " << firstBits << "-bit";
+                    << size << "x" << size << ": " << kImages[i].bits
+                    << "-bit outline differs from " << firstBits << "-bit";
             }
         }
     }
@@ -187,13 +212,15 @@ TEST(IconFile, OneBitImageIsBlackAndWhite) {
 
 class IconImage : public ::testing::TestWithParam<std::size_t> {
 protected:
-    void SetUp() override { ASSERT_GE(icoFile().size(), kDirectoryEnd) << "quimbel.ico missing or truncated"; }
+    void SetUp() override {
+        ASSERT_GE(icoFile().size(), kDirectoryEnd) << "quimbel.ico missing or truncated";
+    }
     Expected want() const { return kImages[GetParam()]; }
 };
 
 TEST_P(IconImage, DirectoryEntryGivesSizeAndDepth) {
     const DirEntry e = dirEntry(GetParam());
-    const int sizeByte = want().size == 256 ? 0 : want().size;  // 0 stands for 256
+    const int sizeByte = want().size == 256 ? 0 : want().size; // 0 stands for 256
     EXPECT_EQ(e.width, sizeByte);
     EXPECT_EQ(e.height, sizeByte);
     EXPECT_EQ(e.colours, want().bits < 8 ? 1 << want().bits : 0);
@@ -208,13 +235,15 @@ TEST_P(IconImage, IsAnUncompressedDibWithAndMask) {
     ASSERT_LE(std::uint64_t{e.offset} + e.bytes, f.size());
     ASSERT_GE(e.bytes, 40u);
     const Bytes pngSignature{0x89, 'P', 'N', 'G'};
-    EXPECT_FALSE(std::equal(pngSignature.begin(), pngSignature.end(), f.begin() + e.offset)) << "stored as PNG";
+    EXPECT_FALSE(std::equal(pngSignature.begin(), pngSignature.end(), f.begin() + e.offset))
+        << "stored as PNG";
 
     const int size = want().size;
     const int bits = want().bits;
     EXPECT_EQ(le(f, e.offset, 4), 40u) << "BITMAPINFOHEADER";
     EXPECT_EQ(static_cast<std::int32_t>(le(f, e.offset + 4, 4)), size);
-    EXPECT_EQ(static_cast<std::int32_t>(le(f, e.offset + 8, 4)), 2 * size) << "pixels and mask together";
+    EXPECT_EQ(static_cast<std::int32_t>(le(f, e.offset + 8, 4)), 2 * size)
+        << "pixels and mask together";
     EXPECT_EQ(le(f, e.offset + 12, 2), 1u) << "planes";
     EXPECT_EQ(le(f, e.offset + 14, 2), static_cast<std::uint32_t>(bits));
     EXPECT_EQ(le(f, e.offset + 16, 4), 0u) << "BI_RGB";
@@ -243,7 +272,8 @@ TEST_P(IconImage, PictureHasBothOpaqueAndTransparentParts) {
             empty += a == 0;
             EXPECT_EQ(d.masked[p], a < 128) << "mask disagrees with alpha at pixel " << p;
             if (a == 0) {
-                EXPECT_EQ(d.rgba[p][0] | d.rgba[p][1] | d.rgba[p][2], 0) << "transparent pixel " << p << " not black";
+                EXPECT_EQ(d.rgba[p][0] | d.rgba[p][1] | d.rgba[p][2], 0)
+                    << "transparent pixel " << p << " not black";
             }
         }
         EXPECT_GT(solid, total / 2);
@@ -252,10 +282,12 @@ TEST_P(IconImage, PictureHasBothOpaqueAndTransparentParts) {
         std::set<std::array<std::uint8_t, 3>> used;
         for (std::size_t p = 0; p < total; ++p) {
             const auto& c = d.palette[static_cast<std::size_t>(d.index[p])];
-            if (!d.masked[p]) used.insert(c);
+            if (!d.masked[p])
+                used.insert(c);
             // Drawn as (screen AND mask) XOR pixel: a masked pixel must be
             // black or it tints whatever is behind the icon.
-            else EXPECT_EQ(c[0] | c[1] | c[2], 0) << "transparent pixel " << p << " not black";
+            else
+                EXPECT_EQ(c[0] | c[1] | c[2], 0) << "transparent pixel " << p << " not black";
         }
         // Bezel, screen and arrow at the least; black and white in one bit.
         EXPECT_GE(used.size(), want().bits == 1 ? 2u : 4u);
@@ -269,12 +301,15 @@ TEST_P(IconImage, MonitorStandsUpright) {
     std::vector<int> widths;
     for (int y = 0; y < d.size; ++y) {
         int opaque = 0;
-        for (int x = 0; x < d.size; ++x) opaque += !d.masked[static_cast<std::size_t>(y * d.size + x)];
-        if (opaque > 0) widths.push_back(opaque);
+        for (int x = 0; x < d.size; ++x)
+            opaque += !d.masked[static_cast<std::size_t>(y * d.size + x)];
+        if (opaque > 0)
+            widths.push_back(opaque);
     }
     ASSERT_FALSE(widths.empty());
     const auto widest = std::max_element(widths.begin(), widths.end());
-    EXPECT_LT(widest - widths.begin(), static_cast<long>(widths.size() / 2)) << "the bezel should be in the upper half";
+    EXPECT_LT(widest - widths.begin(), static_cast<long>(widths.size() / 2))
+        << "the bezel should be in the upper half";
     EXPECT_LT(widths.back(), *widest * 3 / 4) << "the bottom row should be the stand's foot";
 }
 
@@ -283,7 +318,8 @@ std::string imageName(const ::testing::TestParamInfo<std::size_t>& info) {
     return "Size" + std::to_string(e.size) + "Bits" + std::to_string(e.bits);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, IconImage, ::testing::Range<std::size_t>(0, kImages.size()), imageName);
+INSTANTIATE_TEST_SUITE_P(All, IconImage, ::testing::Range<std::size_t>(0, kImages.size()),
+                         imageName);
 
 // ---------------------------------------------------------------- PNG
 
@@ -308,7 +344,8 @@ Png readPng(const Bytes& f) {
             ADD_FAILURE() << "chunk at " << at << " runs past the end";
             return png;
         }
-        const std::string type(f.begin() + static_cast<long>(at + 4), f.begin() + static_cast<long>(at + 8));
+        const std::string type(f.begin() + static_cast<long>(at + 4),
+                               f.begin() + static_cast<long>(at + 8));
         const auto* body = f.data() + at + 8;
         const auto crc = static_cast<std::uint32_t>(::crc32(0L, f.data() + at + 4, length + 4));
         EXPECT_EQ(be32(f, at + 8 + length), crc) << "CRC of chunk " << type;
@@ -343,16 +380,27 @@ Bytes unfilter(const Bytes& raw, std::size_t width, std::size_t height) {
             const int c = up && x >= 4 ? up[x - 4] : 0;
             int pred = 0;
             switch (filter) {
-                case 0: pred = 0; break;
-                case 1: pred = a; break;
-                case 2: pred = b; break;
-                case 3: pred = (a + b) / 2; break;
-                case 4: {
-                    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-                    pred = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-                    break;
-                }
-                default: ADD_FAILURE() << "row " << y << " has filter type " << filter; return out;
+            case 0:
+                pred = 0;
+                break;
+            case 1:
+                pred = a;
+                break;
+            case 2:
+                pred = b;
+                break;
+            case 3:
+                pred = (a + b) / 2;
+                break;
+            case 4: {
+                const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b),
+                          pc = std::abs(p - c);
+                pred = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+                break;
+            }
+            default:
+                ADD_FAILURE() << "row " << y << " has filter type " << filter;
+                return out;
             }
             row[x] = static_cast<std::uint8_t>(in[x] + pred);
         }
@@ -389,12 +437,15 @@ TEST_P(ThemePng, ShowsTheSamePictureAsTheIco) {
     const auto n = static_cast<std::size_t>(size);
     Bytes raw(n * (4 * n + 1));
     uLongf rawLength = static_cast<uLongf>(raw.size());
-    ASSERT_EQ(::uncompress(raw.data(), &rawLength, png.idat.data(), static_cast<uLong>(png.idat.size())), Z_OK);
+    ASSERT_EQ(
+        ::uncompress(raw.data(), &rawLength, png.idat.data(), static_cast<uLong>(png.idat.size())),
+        Z_OK);
     ASSERT_EQ(rawLength, raw.size());
     const Bytes pixels = unfilter(raw, n, n);
 
-    const auto it = std::find_if(kImages.begin(), kImages.end(),
-                                 [size](const Expected& e) { return e.size == size && e.bits == 32; });
+    const auto it = std::find_if(kImages.begin(), kImages.end(), [size](const Expected& e) {
+        return e.size == size && e.bits == 32;
+    });
     ASSERT_NE(it, kImages.end());
     ASSERT_GE(icoFile().size(), kDirectoryEnd);
     const Decoded ico = decode(static_cast<std::size_t>(it - kImages.begin()));
@@ -402,13 +453,16 @@ TEST_P(ThemePng, ShowsTheSamePictureAsTheIco) {
     for (std::size_t p = 0; p < n * n; ++p) {
         const auto& c = ico.rgba[p];
         const bool same = pixels[4 * p + 3] == c[3] &&
-                          (c[3] == 0 || std::equal(c.begin(), c.begin() + 3, pixels.begin() + static_cast<long>(4 * p)));
+                          (c[3] == 0 || std::equal(c.begin(), c.begin() + 3,
+                                                   pixels.begin() + static_cast<long>(4 * p)));
         differing += !same;
     }
     EXPECT_EQ(differing, 0u) << "of " << n * n << " pixels";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ThemePng, ::testing::Values(16, 32, 48, 128, 256),
-                         [](const ::testing::TestParamInfo<int>& info) { return "Size" + std::to_string(info.param); });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Size" + std::to_string(info.param);
+                         });
 
-}  // namespace
+} // namespace

@@ -46,10 +46,26 @@ void PrintTo(const WindowCase& c, std::ostream* out) { *out << c.name; }
 // Loads a window the way the program does; the main window's Load hands over
 // to the welcome, which leaves it loaded and hidden: enough for its layout.
 const WindowCase Windows[] = {
-    {"Form1", [](forms::FormsRuntime& r) -> forms::Form& { r.Start<Form1>(); return r.DefaultInstance<Form1>(); }},
-    {"Form2", [](forms::FormsRuntime& r) -> forms::Form& { r.DefaultInstance<Form2>().Show(); return r.DefaultInstance<Form2>(); }},
-    {"Form3", [](forms::FormsRuntime& r) -> forms::Form& { r.DefaultInstance<Form3>().Show(); return r.DefaultInstance<Form3>(); }},
-    {"Form4", [](forms::FormsRuntime& r) -> forms::Form& { r.DefaultInstance<Form4>().Show(); return r.DefaultInstance<Form4>(); }},
+    {"Form1",
+     [](forms::FormsRuntime& r) -> forms::Form& {
+         r.Start<Form1>();
+         return r.DefaultInstance<Form1>();
+     }},
+    {"Form2",
+     [](forms::FormsRuntime& r) -> forms::Form& {
+         r.DefaultInstance<Form2>().Show();
+         return r.DefaultInstance<Form2>();
+     }},
+    {"Form3",
+     [](forms::FormsRuntime& r) -> forms::Form& {
+         r.DefaultInstance<Form3>().Show();
+         return r.DefaultInstance<Form3>();
+     }},
+    {"Form4",
+     [](forms::FormsRuntime& r) -> forms::Form& {
+         r.DefaultInstance<Form4>().Show();
+         return r.DefaultInstance<Form4>();
+     }},
 };
 
 class WindowLayout : public ::testing::TestWithParam<WindowCase> {
@@ -75,8 +91,8 @@ protected:
 TEST_P(WindowLayout, GeometryMatchesTheDesign) {
     QWidget* window = Window().Window();
     EXPECT_EQ(window->windowTitle(), Utf8(Design().caption));
-    EXPECT_EQ(window->size(), QSize(PixelsFromTwips(Design().clientWidth),
-                                    PixelsFromTwips(Design().clientHeight)));
+    EXPECT_EQ(window->size(),
+              QSize(PixelsFromTwips(Design().clientWidth), PixelsFromTwips(Design().clientHeight)));
     for (const auto& control : Design().controls) {
         SCOPED_TRACE(std::string(control.name));
         // Every design value is a whole number of pixels.
@@ -146,7 +162,8 @@ TEST_P(WindowLayout, LabelsLieBehindTheOtherControls) {
         const QObjectList& siblings = labelWidget->parentWidget()->children();
         for (const auto& other : Design().controls) {
             QWidget* otherWidget = Control(other.name);
-            if (other.kind == ControlKind::Label || otherWidget->parentWidget() != labelWidget->parentWidget())
+            if (other.kind == ControlKind::Label ||
+                otherWidget->parentWidget() != labelWidget->parentWidget())
                 continue;
             SCOPED_TRACE(std::string(label.name) + " behind " + std::string(other.name));
             EXPECT_LT(siblings.indexOf(labelWidget), siblings.indexOf(otherWidget));
@@ -157,11 +174,9 @@ TEST_P(WindowLayout, LabelsLieBehindTheOtherControls) {
 // Whether a caption's ink, laid out as the label draws it, stays inside.
 void ExpectCaptionFits(const QLabel& label) {
     const QStringList lines = label.text().split('\n');
-    const forms::CaptionLayout layout =
-        forms::LayOutCaption(label.font(), lines, label.height());
+    const forms::CaptionLayout layout = forms::LayOutCaption(label.font(), lines, label.height());
     const QFontMetricsF metrics(label.font());
-    EXPECT_LE(qreal(QFontInfo(label.font()).pixelSize()), layout.pitch + 1e-9)
-        << "lines overlap";
+    EXPECT_LE(qreal(QFontInfo(label.font()).pixelSize()), layout.pitch + 1e-9) << "lines overlap";
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (lines[i].isEmpty())
             continue;
@@ -188,7 +203,8 @@ TEST_P(WindowLayout, EveryCaptionFitsItsControlOnOneLine) {
             auto* button = qobject_cast<QPushButton*>(widget);
             QStyleOptionButton option;
             option.initFrom(button);
-            const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
+            const int margin =
+                button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
             EXPECT_LE(metrics.horizontalAdvance(button->text()) + 2 * margin, button->width());
             EXPECT_LE(metrics.height(), button->height());
             break;
@@ -287,9 +303,10 @@ TEST(MainWindow, DescriptionPanelIsCyanWithTenLines) {
     EXPECT_TRUE(panel.autoFillBackground());
     const QStringList lines = panel.text().split('\n');
     ASSERT_EQ(lines.size(), 10);
-    const QStringList text{"此软件为各种显示屏英寸尺寸与厘米尺", "寸之间的换算，换算之后得到的厘米尺",
-                           "寸为显示屏的对角线、长、宽（高）的", "长度（换算时请注意单位）（长、宽只",
-                           "为厘米的换算，英寸不换算）"};
+    const QStringList text{"此软件为各种显示屏英寸尺寸与厘米尺",
+                           "寸之间的换算，换算之后得到的厘米尺",
+                           "寸为显示屏的对角线、长、宽（高）的",
+                           "长度（换算时请注意单位）（长、宽只", "为厘米的换算，英寸不换算）"};
     for (int i = 0; i < 5; ++i) {
         EXPECT_TRUE(lines[2 * i].isEmpty());
         EXPECT_EQ(lines[2 * i + 1], text[i]);
@@ -312,7 +329,8 @@ TEST(Icon, EveryWindowCarriesTheApplicationIcon) {
 
 TEST(Fonts, DefaultFontShowsSimplifiedChinese) {
     const QFontInfo info(QApplication::font());
-    EXPECT_TRUE(QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese))
+    EXPECT_TRUE(
+        QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese))
         << info.family().toStdString();
     EXPECT_FALSE(info.family().contains("JP")) << "Japanese glyph shapes";
     EXPECT_EQ(QApplication::font(), forms::DefaultFont());

@@ -64,8 +64,7 @@ protected:
     Form4& Welcome() { return runtime_->DefaultInstance<Form4>(); }
 
     QStringList FieldTexts() {
-        return {Main().Text1.Text(), Main().Text2.Text(), Main().Text3.Text(),
-                Main().Text4.Text()};
+        return {Main().Text1.Text(), Main().Text2.Text(), Main().Text3.Text(), Main().Text4.Text()};
     }
 
 private:

@@ -289,7 +289,10 @@ TEST(Reading, OddBytesNeverBreakIt) {
         EXPECT_EQ(NumberFromText(row.text), row.value);
     }
     // An embedded NUL ends the number like any other stranger.
-    EXPECT_EQ(NumberFromText(std::string_view("12\0" "3", 4)), 12.0);
+    EXPECT_EQ(NumberFromText(std::string_view("12\0"
+                                              "3",
+                                              4)),
+              12.0);
     // Megabytes of pasted text.
     EXPECT_EQ(NumberFromText(std::string(4 << 20, '9')), std::nullopt);
     EXPECT_EQ(NumberFromText("3" + std::string(4 << 20, 'x')), 3.0);

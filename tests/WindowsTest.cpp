@@ -74,8 +74,11 @@ TEST_F(MainWindowTest, ConvertsInchesThroughClicks) {
 
 TEST_F(MainWindowTest, ConvertsCentimetresThroughClicks) {
     const std::pair<const char*, const char*> cases[] = {
-        {"49.4", "20"}, {"100", "40.4858299595142"}, {"42", "17.004048582996"},
-        {"121", "48.9878542510121"}, {"20,5", "8.09716599190283"},
+        {"49.4", "20"},
+        {"100", "40.4858299595142"},
+        {"42", "17.004048582996"},
+        {"121", "48.9878542510121"},
+        {"20,5", "8.09716599190283"},
     };
     for (const auto& [typed, inches] : cases) {
         SCOPED_TRACE(typed);
@@ -254,8 +257,8 @@ TEST_F(MainWindowTest, TabOrderAndInitialFocus) {
     QWidget* window = Main().Window();
     QApplication::setActiveWindow(window);
     ASSERT_EQ(window->focusWidget(), &*Main().Text1);
-    const QStringList expected{"Text2", "Command1", "Command2", "Command3",
-                               "Command4", "Text3", "Text4", "Text1"};
+    const QStringList expected{"Text2",    "Command1", "Command2", "Command3",
+                               "Command4", "Text3",    "Text4",    "Text1"};
     QStringList seen;
     for (int i = 0; i < expected.size(); ++i) {
         QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
@@ -324,8 +327,7 @@ TEST(Steps, ResumeNextSkipsOnlyTheFailingStep) {
     std::vector<int> ran;
     forms::RunSteps(
         forms::OnStepFailure::ResumeNext, [&] { ran.push_back(1); },
-        [] { throw std::runtime_error("fails"); },
-        [&] { ran.push_back(3); });
+        [] { throw std::runtime_error("fails"); }, [&] { ran.push_back(3); });
     EXPECT_EQ(ran, (std::vector<int>{1, 3}));
 }
 

@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools
   fonts-noto-cjk locales zlib1g-dev
   libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils xdotool xclip
   valgrind dpkg-dev file desktop-file-utils
 )
@@ -106,6 +106,15 @@ sanitize() {
   echo "sanitizers: $(grep -E 'tests passed' "$dir/ctest.log")"
 }
 
+# Every C++ file of ours as .clang-format lays it out.
+check_format() {
+  if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
+    echo "format: run clang-format -i on the files above" >&2
+    return 1
+  fi
+  echo "format: ok"
+}
+
 case "${1:-}" in
   run)
     install_missing
@@ -118,6 +127,7 @@ case "${1:-}" in
     ;;
   test)
     install_missing
+    check_format
     fuzz
     sanitize
     build build

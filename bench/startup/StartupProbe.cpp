@@ -79,8 +79,8 @@ long long CpuTicks(pid_t pid) {
     ++p;
     unsigned long long utime = 0;
     unsigned long long stime = 0;
-    if (std::sscanf(p, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
-                    &stime) != 2)
+    if (std::sscanf(p, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) !=
+        2)
         return -1;
     return (long long)(utime + stime);
 }

@@ -24,7 +24,7 @@ namespace {
 // ---------------------------------------------------------------- drawing
 
 struct Color {
-    float r, g, b;  // sRGB, 0..1
+    float r, g, b; // sRGB, 0..1
 };
 
 constexpr Color rgb(int r, int g, int b) {
@@ -57,7 +57,8 @@ struct RoundRect {
     float x0, y0, x1, y1, radius;
 
     bool contains(Point p) const {
-        if (p.x < x0 || p.x >= x1 || p.y < y0 || p.y >= y1) return false;
+        if (p.x < x0 || p.x >= x1 || p.y < y0 || p.y >= y1)
+            return false;
         const float cx = std::clamp(p.x, x0 + radius, x1 - radius);
         const float cy = std::clamp(p.y, y0 + radius, y1 - radius);
         const float dx = p.x - cx;
@@ -70,7 +71,9 @@ struct Triangle {
     Point a, b, c;
 
     bool contains(Point p) const {
-        auto side = [p](Point u, Point v) { return (v.x - u.x) * (p.y - u.y) - (v.y - u.y) * (p.x - u.x); };
+        auto side = [p](Point u, Point v) {
+            return (v.x - u.x) * (p.y - u.y) - (v.y - u.y) * (p.x - u.x);
+        };
         const float d1 = side(a, b);
         const float d2 = side(b, c);
         const float d3 = side(c, a);
@@ -90,7 +93,8 @@ struct Bar {
         const float dy = b.y - a.y;
         const float len2 = dx * dx + dy * dy;
         const float t = ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2;
-        if (t < 0.0f || t > 1.0f) return false;
+        if (t < 0.0f || t > 1.0f)
+            return false;
         const float cross = (p.x - a.x) * dy - (p.y - a.y) * dx;
         return cross * cross <= 0.25f * width * width * len2;
     }
@@ -99,46 +103,31 @@ struct Bar {
 // Hand-placed pixels, for sizes too small for the drawn shapes to stay sharp.
 struct PixelArt {
     int x0, y0;
-    std::vector<std::string> rows;  // '#' is set
+    std::vector<std::string> rows; // '#' is set
 
     bool contains(Point p) const {
         const int x = static_cast<int>(std::floor(p.x)) - x0;
         const int y = static_cast<int>(std::floor(p.y)) - y0;
-        if (y < 0 || y >= static_cast<int>(rows.size())) return false;
+        if (y < 0 || y >= static_cast<int>(rows.size()))
+            return false;
         const std::string& row = rows[static_cast<std::size_t>(y)];
-        return x >= 0 && x < static_cast<int>(row.size()) && row[static_cast<std::size_t>(x)] == '#';
+        return x >= 0 && x < static_cast<int>(row.size()) &&
+               row[static_cast<std::size_t>(x)] == '#';
     }
 };
 
 // The arrow at 16 and 32 pixels, fitted to the screen area: a smoothed
 // diagonal that thin is a grey smear, so it is drawn as a clean staircase.
 const std::vector<std::string> kArrow16 = {
-    "..............",
-    ".........###..",
-    "..........##..",
-    "........##.#..",
-    "......##......",
-    "....##........",
-    "..#.##........",
-    "..##..........",
-    "..###.........",
+    "..............", ".........###..", "..........##..", "........##.#..", "......##......",
+    "....##........", "..#.##........", "..##..........", "..###.........",
 };
 const std::vector<std::string> kArrow32 = {
-    "..........................",
-    "..........................",
-    "..................######..",
-    "....................####..",
-    "..................######..",
-    "................####..##..",
-    "..............####........",
-    "............####..........",
-    "..........####............",
-    "........####..............",
-    "..##..####................",
-    "..######..................",
-    "..####....................",
-    "..######..................",
-    "..........................",
+    "..........................", "..........................", "..................######..",
+    "....................####..", "..................######..", "................####..##..",
+    "..............####........", "............####..........", "..........####............",
+    "........####..............", "..##..####................", "..######..................",
+    "..####....................", "..######..................", "..........................",
     "..........................",
 };
 
@@ -165,14 +154,14 @@ struct Rgba8 {
 
 struct Picture {
     int size = 0;
-    std::vector<Rgba8> px;  // rows top to bottom, straight (not premultiplied) alpha
+    std::vector<Rgba8> px; // rows top to bottom, straight (not premultiplied) alpha
     const Rgba8& at(int x, int y) const { return px[static_cast<std::size_t>(y * size + x)]; }
 };
 
 enum class Style {
-    Smooth,  // anti-aliased edges: the 8- and 32-bit images and the PNGs
-    Hard,    // every pixel wholly one part: the 4-bit images, which have few colours
-    Mono,    // hard, and in black and white: the 1-bit image
+    Smooth, // anti-aliased edges: the 8- and 32-bit images and the PNGs
+    Hard,   // every pixel wholly one part: the 4-bit images, which have few colours
+    Mono,   // hard, and in black and white: the 1-bit image
 };
 
 // The icon drawn on a 32-unit grid, scaled to `size` pixels. Straight edges
@@ -193,13 +182,15 @@ std::vector<Layer> compose(int size) {
     layers.push_back({{bezel}, {rgb(67, 76, 94), rgb(36, 41, 51), bezel.y0, bezel.y1, true}});
     layers.push_back({{neck}, {rgb(112, 121, 138), rgb(84, 92, 107), neck.y0, neck.y1, true}});
     layers.push_back({{base}, {rgb(67, 76, 94), rgb(46, 52, 64), base.y0, base.y1, true}});
-    layers.push_back({{screen}, {rgb(104, 184, 255), rgb(26, 88, 196), screen.y0, screen.y1, false}});
+    layers.push_back(
+        {{screen}, {rgb(104, 184, 255), rgb(26, 88, 196), screen.y0, screen.y1, false}});
 
     const Color white = rgb(255, 255, 255);
     const Paint arrowPaint{white, white, 0.0f, 0.0f, true};
     if (size == 16 || size == 32) {
         const auto& art = size == 16 ? kArrow16 : kArrow32;
-        layers.push_back({{PixelArt{static_cast<int>(screen.x0), static_cast<int>(screen.y0), art}}, arrowPaint});
+        layers.push_back({{PixelArt{static_cast<int>(screen.x0), static_cast<int>(screen.y0), art}},
+                          arrowPaint});
         return layers;
     }
 
@@ -209,45 +200,51 @@ std::vector<Layer> compose(int size) {
     const float dx = to.x - from.x;
     const float dy = to.y - from.y;
     const float len = std::sqrt(dx * dx + dy * dy);
-    const Point u{dx / len, dy / len};   // along the arrow
-    const Point n{-u.y, u.x};            // across it
+    const Point u{dx / len, dy / len}; // along the arrow
+    const Point n{-u.y, u.x};          // across it
     const float shaft = std::max(1.0f, std::round(static_cast<float>(size) / 20.0f));
     const float headLength = std::max(3.0f, 4.5f * k);
     const float headHalf = std::max(1.75f, 2.6f * k);
     auto head = [&](Point tip, float dir) {
         const Point back{tip.x - dir * u.x * headLength, tip.y - dir * u.y * headLength};
-        return Triangle{tip, {back.x + n.x * headHalf, back.y + n.y * headHalf},
+        return Triangle{tip,
+                        {back.x + n.x * headHalf, back.y + n.y * headHalf},
                         {back.x - n.x * headHalf, back.y - n.y * headHalf}};
     };
     const Point shaftFrom{from.x + u.x * headLength * 0.5f, from.y + u.y * headLength * 0.5f};
     const Point shaftTo{to.x - u.x * headLength * 0.5f, to.y - u.y * headLength * 0.5f};
-    layers.push_back({{Bar{shaftFrom, shaftTo, shaft}, head(from, -1.0f), head(to, 1.0f)}, arrowPaint});
+    layers.push_back(
+        {{Bar{shaftFrom, shaftTo, shaft}, head(from, -1.0f), head(to, 1.0f)}, arrowPaint});
     return layers;
 }
 
 Picture render(int size, Style style) {
     const std::vector<Layer> layers = compose(size);
-    constexpr int kSamples = 8;  // per pixel, along each axis
+    constexpr int kSamples = 8; // per pixel, along each axis
     Picture pic;
     pic.size = size;
     pic.px.resize(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            float r = 0, g = 0, b = 0, a = 0;  // premultiplied
+            float r = 0, g = 0, b = 0, a = 0; // premultiplied
             for (const Layer& layer : layers) {
                 int hits = 0;
                 for (int sy = 0; sy < kSamples; ++sy) {
                     for (int sx = 0; sx < kSamples; ++sx) {
-                        const Point p{static_cast<float>(x) + (static_cast<float>(sx) + 0.5f) / kSamples,
-                                      static_cast<float>(y) + (static_cast<float>(sy) + 0.5f) / kSamples};
+                        const Point p{
+                            static_cast<float>(x) + (static_cast<float>(sx) + 0.5f) / kSamples,
+                            static_cast<float>(y) + (static_cast<float>(sy) + 0.5f) / kSamples};
                         hits += layer.contains(p) ? 1 : 0;
                     }
                 }
                 float cover = static_cast<float>(hits) / (kSamples * kSamples);
-                if (style != Style::Smooth) cover = cover >= 0.5f ? 1.0f : 0.0f;
-                if (cover == 0.0f) continue;
+                if (style != Style::Smooth)
+                    cover = cover >= 0.5f ? 1.0f : 0.0f;
+                if (cover == 0.0f)
+                    continue;
                 Color c = layer.paint.at(static_cast<float>(y) + 0.5f);
-                if (style == Style::Mono) c = layer.paint.ink ? Color{0, 0, 0} : Color{1, 1, 1};
+                if (style == Style::Mono)
+                    c = layer.paint.ink ? Color{0, 0, 0} : Color{1, 1, 1};
                 r = c.r * cover + r * (1.0f - cover);
                 g = c.g * cover + g * (1.0f - cover);
                 b = c.b * cover + b * (1.0f - cover);
@@ -255,7 +252,8 @@ Picture render(int size, Style style) {
             }
             Rgba8& out = pic.px[static_cast<std::size_t>(y * size + x)];
             out.a = static_cast<std::uint8_t>(std::lround(a * 255.0f));
-            if (out.a == 0) continue;
+            if (out.a == 0)
+                continue;
             auto channel = [a](float v) {
                 return static_cast<std::uint8_t>(std::clamp(std::lround(v / a * 255.0f), 0L, 255L));
             };
@@ -289,11 +287,15 @@ std::vector<Swatch> makePalette(const Picture& pic, std::size_t count) {
     };
     std::vector<Entry> colours;
     for (const Rgba8& p : pic.px) {
-        if (!p.opaque()) continue;
+        if (!p.opaque())
+            continue;
         const Rgba8 c{p.r, p.g, p.b, 255};
-        auto it = std::find_if(colours.begin(), colours.end(), [&](const Entry& e) { return e.c == c; });
-        if (it == colours.end()) colours.push_back({c, 1});
-        else ++it->n;
+        auto it =
+            std::find_if(colours.begin(), colours.end(), [&](const Entry& e) { return e.c == c; });
+        if (it == colours.end())
+            colours.push_back({c, 1});
+        else
+            ++it->n;
     }
     std::vector<Swatch> palette{{0, 0, 0}};
     const std::size_t wanted = count - 1;
@@ -303,9 +305,10 @@ std::vector<Swatch> makePalette(const Picture& pic, std::size_t count) {
     auto widest = [&](const Box& box, int& channel) {
         int best = -1;
         for (int ch = 0; ch < 3; ++ch) {
-            const auto [lo, hi] = std::minmax_element(box.begin(), box.end(), [&](const Entry& l, const Entry& r) {
-                return channelOf(l.c, ch) < channelOf(r.c, ch);
-            });
+            const auto [lo, hi] =
+                std::minmax_element(box.begin(), box.end(), [&](const Entry& l, const Entry& r) {
+                    return channelOf(l.c, ch) < channelOf(r.c, ch);
+                });
             const int range = channelOf(hi->c, ch) - channelOf(lo->c, ch);
             if (range > best) {
                 best = range;
@@ -317,7 +320,8 @@ std::vector<Swatch> makePalette(const Picture& pic, std::size_t count) {
     while (boxes.size() < wanted) {
         int pick = -1, pickChannel = 0, pickRange = 0;
         for (std::size_t i = 0; i < boxes.size(); ++i) {
-            if (boxes[i].size() < 2) continue;
+            if (boxes[i].size() < 2)
+                continue;
             int ch = 0;
             const int range = widest(boxes[i], ch);
             if (range > pickRange) {
@@ -326,23 +330,28 @@ std::vector<Swatch> makePalette(const Picture& pic, std::size_t count) {
                 pickRange = range;
             }
         }
-        if (pick < 0) break;  // every box is down to one colour
+        if (pick < 0)
+            break; // every box is down to one colour
         Box box = std::move(boxes[static_cast<std::size_t>(pick)]);
         std::stable_sort(box.begin(), box.end(), [&](const Entry& l, const Entry& r) {
             return channelOf(l.c, pickChannel) < channelOf(r.c, pickChannel);
         });
-        const long total = std::accumulate(box.begin(), box.end(), 0L, [](long s, const Entry& e) { return s + e.n; });
+        const long total = std::accumulate(box.begin(), box.end(), 0L,
+                                           [](long s, const Entry& e) { return s + e.n; });
         long seen = 0;
         std::size_t cut = 1;
         for (; cut < box.size() - 1; ++cut) {
             seen += box[cut - 1].n;
-            if (2 * seen >= total) break;
+            if (2 * seen >= total)
+                break;
         }
-        boxes[static_cast<std::size_t>(pick)] = Box(box.begin(), box.begin() + static_cast<long>(cut));
+        boxes[static_cast<std::size_t>(pick)] =
+            Box(box.begin(), box.begin() + static_cast<long>(cut));
         boxes.emplace_back(box.begin() + static_cast<long>(cut), box.end());
     }
     for (const Box& box : boxes) {
-        if (box.empty()) continue;
+        if (box.empty())
+            continue;
         long n = 0, r = 0, g = 0, b = 0;
         for (const Entry& e : box) {
             n += e.n;
@@ -350,7 +359,8 @@ std::vector<Swatch> makePalette(const Picture& pic, std::size_t count) {
             g += static_cast<long>(e.c.g) * e.n;
             b += static_cast<long>(e.c.b) * e.n;
         }
-        palette.push_back({static_cast<std::uint8_t>((r + n / 2) / n), static_cast<std::uint8_t>((g + n / 2) / n),
+        palette.push_back({static_cast<std::uint8_t>((r + n / 2) / n),
+                           static_cast<std::uint8_t>((g + n / 2) / n),
                            static_cast<std::uint8_t>((b + n / 2) / n)});
     }
     palette.resize(count, Swatch{0, 0, 0});
@@ -358,12 +368,14 @@ std::vector<Swatch> makePalette(const Picture& pic, std::size_t count) {
 }
 
 std::uint8_t nearest(const std::vector<Swatch>& palette, Rgba8 c) {
-    std::size_t best = 1;  // entry 0 is kept for transparent pixels
+    std::size_t best = 1; // entry 0 is kept for transparent pixels
     for (std::size_t i = 2; i < palette.size(); ++i) {
-        if (distance2(palette[i], c) < distance2(palette[best], c)) best = i;
+        if (distance2(palette[i], c) < distance2(palette[best], c))
+            best = i;
     }
     // A black opaque pixel may use entry 0 as well.
-    if (distance2(palette[0], c) < distance2(palette[best], c)) best = 0;
+    if (distance2(palette[0], c) < distance2(palette[best], c))
+        best = 0;
     return static_cast<std::uint8_t>(best);
 }
 
@@ -380,7 +392,8 @@ void put32(Bytes& out, std::uint32_t v) {
     put16(out, v >> 16);
 }
 void put32be(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 std::size_t rowBytes(int width, int bits) {
@@ -400,8 +413,10 @@ struct IconImage {
 IconImage makeDib(const Picture& pic, int bits) {
     const int size = pic.size;
     std::vector<Swatch> palette;
-    if (bits == 1) palette = {{0, 0, 0}, {255, 255, 255}};
-    else if (bits <= 8) palette = makePalette(pic, std::size_t{1} << bits);
+    if (bits == 1)
+        palette = {{0, 0, 0}, {255, 255, 255}};
+    else if (bits <= 8)
+        palette = makePalette(pic, std::size_t{1} << bits);
 
     const std::size_t pixelRow = rowBytes(size, bits);
     const std::size_t maskRow = rowBytes(size, 1);
@@ -413,9 +428,9 @@ IconImage makeDib(const Picture& pic, int bits) {
     put32(out, 40);
     put32(out, static_cast<std::uint32_t>(size));
     put32(out, static_cast<std::uint32_t>(2 * size));
-    put16(out, 1);  // planes
+    put16(out, 1); // planes
     put16(out, static_cast<std::uint32_t>(bits));
-    put32(out, 0);  // uncompressed
+    put32(out, 0); // uncompressed
     put32(out, pixelBytes + maskBytes);
     put32(out, 0);
     put32(out, 0);
@@ -452,7 +467,8 @@ IconImage makeDib(const Picture& pic, int bits) {
     for (int y = size - 1; y >= 0; --y) {
         Bytes row(maskRow, 0);
         for (int x = 0; x < size; ++x) {
-            if (!pic.at(x, y).opaque()) row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            if (!pic.at(x, y).opaque())
+                row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
         out.insert(out.end(), row.begin(), row.end());
     }
@@ -462,11 +478,11 @@ IconImage makeDib(const Picture& pic, int bits) {
 Bytes makeIco(const std::vector<IconImage>& images) {
     Bytes out;
     put16(out, 0);
-    put16(out, 1);  // icon, not cursor
+    put16(out, 1); // icon, not cursor
     put16(out, static_cast<std::uint32_t>(images.size()));
     std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
     for (const IconImage& img : images) {
-        out.push_back(static_cast<std::uint8_t>(img.size >= 256 ? 0 : img.size));  // 0 means 256
+        out.push_back(static_cast<std::uint8_t>(img.size >= 256 ? 0 : img.size)); // 0 means 256
         out.push_back(static_cast<std::uint8_t>(img.size >= 256 ? 0 : img.size));
         out.push_back(static_cast<std::uint8_t>(img.bits < 8 ? 1 << img.bits : 0));
         out.push_back(0);
@@ -476,7 +492,8 @@ Bytes makeIco(const std::vector<IconImage>& images) {
         put32(out, offset);
         offset += static_cast<std::uint32_t>(img.dib.size());
     }
-    for (const IconImage& img : images) out.insert(out.end(), img.dib.begin(), img.dib.end());
+    for (const IconImage& img : images)
+        out.insert(out.end(), img.dib.begin(), img.dib.end());
     return out;
 }
 
@@ -487,13 +504,15 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t n, std::uint32_t crc =
         std::array<std::uint32_t, 256> t{};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[i] = c;
         }
         return t;
     }();
     crc = ~crc;
-    for (std::size_t i = 0; i < n; ++i) crc = table[(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
+    for (std::size_t i = 0; i < n; ++i)
+        crc = table[(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -513,10 +532,11 @@ Bytes zlibStored(const Bytes& raw) {
     std::size_t pos = 0;
     do {
         const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        out.push_back(pos + n == raw.size() ? 1 : 0);  // BFINAL on the last block
+        out.push_back(pos + n == raw.size() ? 1 : 0); // BFINAL on the last block
         put16(out, static_cast<std::uint32_t>(n));
         put16(out, static_cast<std::uint32_t>(~n & 0xFFFFu));
-        out.insert(out.end(), raw.begin() + static_cast<long>(pos), raw.begin() + static_cast<long>(pos + n));
+        out.insert(out.end(), raw.begin() + static_cast<long>(pos),
+                   raw.begin() + static_cast<long>(pos + n));
         pos += n;
     } while (pos < raw.size());
     put32be(out, adler32(raw));
@@ -536,11 +556,11 @@ Bytes makePng(const Picture& pic) {
     Bytes header;
     put32be(header, static_cast<std::uint32_t>(pic.size));
     put32be(header, static_cast<std::uint32_t>(pic.size));
-    header.insert(header.end(), {8, 6, 0, 0, 0});  // 8-bit RGBA, deflate, no filter, no interlace
+    header.insert(header.end(), {8, 6, 0, 0, 0}); // 8-bit RGBA, deflate, no filter, no interlace
     pngChunk(out, "IHDR", header);
     Bytes raw;
     for (int y = 0; y < pic.size; ++y) {
-        raw.push_back(0);  // filter: none
+        raw.push_back(0); // filter: none
         for (int x = 0; x < pic.size; ++x) {
             const Rgba8& p = pic.at(x, y);
             raw.insert(raw.end(), {p.r, p.g, p.b, p.a});
@@ -553,7 +573,8 @@ Bytes makePng(const Picture& pic) {
 
 bool writeFile(const std::string& path, const Bytes& data) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    file.write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     file.close();
     if (!file) {
         std::cerr << "icongen: cannot write " << path << '\n';
@@ -562,7 +583,7 @@ bool writeFile(const std::string& path, const Bytes& data) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -578,18 +599,29 @@ int main(int argc, char** argv) {
         int bits;
     };
     constexpr std::array<Wanted, 12> wanted{{{32, 1},
-                                             {48, 4}, {32, 4}, {16, 4},
-                                             {48, 8}, {32, 8}, {16, 8},
-                                             {256, 32}, {128, 32}, {48, 32}, {32, 32}, {16, 32}}};
+                                             {48, 4},
+                                             {32, 4},
+                                             {16, 4},
+                                             {48, 8},
+                                             {32, 8},
+                                             {16, 8},
+                                             {256, 32},
+                                             {128, 32},
+                                             {48, 32},
+                                             {32, 32},
+                                             {16, 32}}};
     std::vector<IconImage> images;
     for (const Wanted& w : wanted) {
         const Style style = w.bits == 1 ? Style::Mono : w.bits == 4 ? Style::Hard : Style::Smooth;
         images.push_back(makeDib(render(w.size, style), w.bits));
     }
-    if (!writeFile(dir + "/quimbel.ico", makeIco(images))) return 1;
+    if (!writeFile(dir + "/quimbel.ico", makeIco(images)))
+        return 1;
 
     for (int size : {16, 32, 48, 128, 256}) {
-        if (!writeFile(dir + "/quimbel-" + std::to_string(size) + ".png", makePng(render(size, Style::Smooth)))) return 1;
+        if (!writeFile(dir + "/quimbel-" + std::to_string(size) + ".png",
+                       makePng(render(size, Style::Smooth))))
+            return 1;
     }
     return 0;
 }

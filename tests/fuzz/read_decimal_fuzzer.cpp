@@ -72,8 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                    std::bit_cast<std::uint64_t>(expected);
         if (!agree) {
             std::fprintf(stderr, "text \"%s\": strtod %.17g, NumberFromText %s%.17g\n",
-                         text->c_str(), expected, value ? "" : "(empty) ",
-                         value ? *value : 0.0);
+                         text->c_str(), expected, value ? "" : "(empty) ", value ? *value : 0.0);
             std::abort();
         }
     }

@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Blanks in front never change what is read.
     const auto padded = quimbel::NumberFromText(" \t\xE3\x80\x80" + std::string(text));
-    const bool same = value ? padded && std::signbit(*padded) == std::signbit(*value) &&
-                                  *padded == *value
-                            : !padded;
+    const bool same =
+        value ? padded && std::signbit(*padded) == std::signbit(*value) && *padded == *value
+              : !padded;
     if (!same) {
         std::fprintf(stderr, "leading blanks changed the number read\n");
         std::abort();

@@ -95,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == sizeof x) {
         std::memcpy(&x, data, sizeof x);
     } else {
-        const auto read = quimbel::NumberFromText(
-            std::string_view(reinterpret_cast<const char*>(data), size));
+        const auto read =
+            quimbel::NumberFromText(std::string_view(reinterpret_cast<const char*>(data), size));
         if (!read)
             return 0;
         x = *read;
