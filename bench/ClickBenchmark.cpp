@@ -11,6 +11,7 @@
 #include "Form1.h"
 #include "Form4.h"
 #include "Forms.h"
+#include "OffscreenMessages.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -29,15 +30,6 @@ namespace {
 const QString Inches = QStringLiteral("17");
 const QString Expected[3] = {QStringLiteral("41.99"), QStringLiteral("36.975"),
                              QStringLiteral("22.44")};
-
-QtMessageHandler defaultHandler = nullptr;
-
-// The offscreen platform cannot raise windows and says so on every Show.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message == QLatin1String("This plugin does not support raise()"))
-        return;
-    defaultHandler(type, context, message);
-}
 
 // The program with its main window in front and 17 typed into Text1.
 class RunningProgram {
@@ -118,7 +110,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    defaultHandler = qInstallMessageHandler(QuietHandler);
+    quimbel::testing::SilenceOffscreenRaiseMessages();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     quimbel::forms::SetUpApplication(app);

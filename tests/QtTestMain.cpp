@@ -2,24 +2,14 @@
 // whole run, on the offscreen platform unless the caller chose another.
 
 #include "Appearance.h"
+#include "OffscreenMessages.h"
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
-namespace {
-QtMessageHandler defaultHandler = nullptr;
-
-// The offscreen platform cannot raise windows and says so on every Show.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message == QLatin1String("This plugin does not support raise()"))
-        return;
-    defaultHandler(type, context, message);
-}
-} // namespace
-
 int main(int argc, char** argv) {
-    defaultHandler = qInstallMessageHandler(QuietHandler);
+    quimbel::testing::SilenceOffscreenRaiseMessages();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
