@@ -95,7 +95,7 @@ sanitize() {
     return 1
   fi
   if ! (cd "$dir" &&
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
         LSAN_OPTIONS=suppressions=$PWD/../tests/sanitizers/lsan.supp:print_suppressions=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --output-on-failure -j "$jobs") >"$dir/ctest.log" 2>&1; then
