@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils xdotool xclip
-  valgrind dpkg-dev file desktop-file-utils
+  valgrind dpkg-dev file desktop-file-utils git
 )
 
 as_root() {
