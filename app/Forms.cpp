@@ -1,16 +1,9 @@
 #include "Forms.h"
 
-#include "WindowBuilder.h"
-
-#include <QCoreApplication>
-#include <QEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
-
 #include <cstdio>
 #include <exception>
 
-namespace quimbel::forms {
+namespace quimbel::ui {
 namespace {
 
 // Sets a flag for as long as it lives, also when a handler throws.
@@ -28,22 +21,11 @@ private:
 } // namespace
 
 Form::Form(FormsRuntime& runtime, const WindowDesign& design)
-    : runtime_(runtime), design_(design) {}
+    : runtime_(runtime), plan_(PlanWindow(design)) {}
 
-Form::~Form() { delete window_.data(); }
+Form::~Form() { Discard(); }
 
-bool Form::IsVisible() const { return IsLoaded() && window_->isVisible(); }
-
-QWidget* Form::Window() const { return window_.data(); }
-
-QWidget* Form::FindControl(std::string_view name) const {
-    if (!IsLoaded())
-        return nullptr;
-    for (const auto& [controlName, widget] : controls_)
-        if (controlName == name)
-            return widget;
-    return nullptr;
-}
+bool Form::IsVisible() const { return IsLoaded() && native_->IsVisible(); }
 
 void Form::Show() {
     if (runtime_.HasEnded())
@@ -54,9 +36,7 @@ void Form::Show() {
         if (!IsLoaded() || hiddenWhileLoading_)
             return;
     }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    native_->Show();
 }
 
 void Form::Hide() {
@@ -69,12 +49,13 @@ void Form::Hide() {
     }
     if (loading_)
         hiddenWhileLoading_ = true;
-    window_->hide();
+    native_->Hide();
 }
 
 void Form::Load() {
-    window_ = BuildWindow(*this, design_, controls_);
+    clickHandlers_.assign(plan_.controls.size(), nullptr);
     ConnectHandlers();
+    native_ = runtime_.System().CreateWindow(plan_, *this);
     hiddenWhileLoading_ = false;
     const FlagWhile loading(loading_);
     OnLoad();
@@ -83,33 +64,54 @@ void Form::Load() {
 void Form::Discard() {
     if (!IsLoaded())
         return;
-    FormWindow* window = window_.data();
-    window_ = nullptr;
-    controls_.clear();
-    window->hide();
+    native_->Hide();
+    clickHandlers_.clear();
     // The window may be the sender of the click being handled right now.
-    window->deleteLater();
+    runtime_.System().DestroyLater(std::move(native_));
 }
 
 void Form::ConnectClick(std::string_view button, std::function<void()> handler) {
-    auto* widget = qobject_cast<QPushButton*>(FindControl(button));
-    if (!widget)
-        throw ControlUnavailable("no button " + std::string(button));
-    QObject::connect(widget, &QAbstractButton::clicked, widget,
-                     [this, handler = std::move(handler)] { runtime_.Dispatch(handler); });
+    const int index = plan_.IndexOfKind(button, ControlKind::CommandButton);
+    clickHandlers_[static_cast<std::size_t>(index)] = std::move(handler);
 }
 
-QString TextBox::Text() const { return (*this)->toPlainText(); }
+NativeWindow& Form::LoadedWindow(std::string_view control) const {
+    if (!native_)
+        throw ControlUnavailable("control " + std::string(control) + " is not loaded");
+    return *native_;
+}
 
-void TextBox::SetText(const QString& text) const { (*this)->setPlainText(text); }
+void Form::Clicked(int control) {
+    if (control < 0 || static_cast<std::size_t>(control) >= clickHandlers_.size())
+        return;
+    // A copy: the handler may unload this window and clear the table.
+    const std::function<void()> handler = clickHandlers_[static_cast<std::size_t>(control)];
+    if (handler)
+        runtime_.Dispatch(handler);
+}
 
-FormsRuntime::FormsRuntime() = default;
+void Form::CloseRequested() {
+    runtime_.Dispatch([this] {
+        OnCloseRequested();
+        runtime_.Unload(*this);
+    });
+}
+
+Control::Control(const Form& form, std::string_view name, ControlKind kind)
+    : form_(form), name_(name), index_(form.Plan().IndexOfKind(name, kind)) {}
+
+std::string Control::Text() const { return form_.LoadedWindow(name_).Text(index_); }
+
+void Control::SetText(std::string_view text) const {
+    form_.LoadedWindow(name_).SetText(index_, text);
+}
+
+FormsRuntime::FormsRuntime(WindowSystem& system) : system_(system) {}
 
 FormsRuntime::~FormsRuntime() {
     for (auto& [type, form] : instances_)
         form->Discard();
-    // Windows already discarded are waiting for deferred deletion.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    system_.DestroyPending();
 }
 
 void FormsRuntime::Unload(Form& form) {
@@ -134,7 +136,7 @@ void FormsRuntime::EndProgram() {
     ended_ = true;
     for (auto& [type, form] : instances_)
         form->Discard();
-    QCoreApplication::exit(0);
+    system_.Quit(0);
 }
 
 void FormsRuntime::Dispatch(const std::function<void()>& handler) {
@@ -149,4 +151,4 @@ void FormsRuntime::Dispatch(const std::function<void()>& handler) {
     }
 }
 
-} // namespace quimbel::forms
+} // namespace quimbel::ui

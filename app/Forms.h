@@ -3,32 +3,25 @@
 // The forms layer: each window class has one default instance for the run;
 // a window is built from its design when it loads and discarded when it
 // unloads, while the instance stays. Handlers run through one dispatcher, and
-// ending the program closes every window at once.
+// ending the program closes every window at once. No toolkit is seen here:
+// the windows themselves come from the WindowSystem the runtime is given.
 
 #include "WindowDesign.h"
-
-#include <QPointer>
-#include <QString>
+#include "WindowPlan.h"
+#include "WindowSystem.h"
 
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <typeindex>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
-class QGroupBox;
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
-class QWidget;
-
-namespace quimbel::forms {
+namespace quimbel::ui {
 
 class FormsRuntime;
-class FormWindow;
 
 // A handler addressed a control of a window that is not loaded.
 class ControlUnavailable : public std::runtime_error {
@@ -36,7 +29,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-class Form {
+class Form : private WindowEvents {
 public:
     Form(FormsRuntime& runtime, const WindowDesign& design);
     virtual ~Form();
@@ -50,13 +43,12 @@ public:
     // The window disappears but stays loaded, fields and all.
     void Hide();
 
-    bool IsLoaded() const { return !window_.isNull(); }
+    bool IsLoaded() const { return native_ != nullptr; }
     bool IsVisible() const;
-    const WindowDesign& Design() const { return design_; }
-    // The window while loaded, else nullptr.
-    QWidget* Window() const;
-    // A control of the loaded window by its design name, else nullptr.
-    QWidget* FindControl(std::string_view name) const;
+    const WindowDesign& Design() const { return *plan_.design; }
+    const WindowPlan& Plan() const { return plan_; }
+    // The native window while loaded, else nullptr; for back-end tests.
+    NativeWindow* Native() const { return native_.get(); }
 
 protected:
     FormsRuntime& Runtime() const { return runtime_; }
@@ -65,7 +57,8 @@ protected:
     virtual void OnUnload() {}
     // The user asked the window system to close the window; it unloads next.
     virtual void OnCloseRequested() {}
-    // Binds the loaded window's buttons to their handlers; runs on every load.
+    // Binds buttons to their handlers; runs on every load, before the window
+    // is built, so a wrong name fails before anything is on the screen.
     virtual void ConnectHandlers() {}
 
     template <class F> void OnClick(std::string_view button, void (F::*handler)()) {
@@ -75,59 +68,57 @@ protected:
 
 private:
     friend class FormsRuntime;
-    friend class FormWindow;
+    friend class Control;
 
     void Load();
     // The window and its controls go without any handler running.
     void Discard();
     void ConnectClick(std::string_view button, std::function<void()> handler);
+    NativeWindow& LoadedWindow(std::string_view control) const;
+
+    void Clicked(int control) override;
+    void CloseRequested() override;
 
     FormsRuntime& runtime_;
-    const WindowDesign& design_;
-    QPointer<FormWindow> window_;
-    std::vector<std::pair<std::string_view, QWidget*>> controls_;
+    const WindowPlan plan_;
+    std::unique_ptr<NativeWindow> native_;
+    std::vector<std::function<void()>> clickHandlers_;
     bool loading_ = false;
     bool hiddenWhileLoading_ = false;
     bool unloading_ = false;
 };
 
-// A named control of a form, looked up each time it is used, so it stays
-// valid across unloading and loading again.
-template <class Widget> class ControlRef {
+// A named control of a form. Its name is checked against the design when the
+// form is made; its window is looked up at each use, so it stays valid across
+// unloading and loading again.
+class Control {
 public:
-    ControlRef(const Form& form, std::string_view name) : form_(form), name_(name) {}
+    Control(const Form& form, std::string_view name, ControlKind kind);
 
     std::string_view Name() const { return name_; }
-    Widget& operator*() const { return *Get(); }
-    Widget* operator->() const { return Get(); }
+    // A field's whole text ("\n" between lines), or another control's caption.
+    std::string Text() const;
+    void SetText(std::string_view text) const;
 
 private:
-    Widget* Get() const {
-        if (auto* widget = qobject_cast<Widget*>(form_.FindControl(name_)))
-            return widget;
-        throw ControlUnavailable("control " + std::string(name_) + " is not loaded");
-    }
-
     const Form& form_;
     std::string_view name_;
+    int index_;
 };
 
-class TextBox : public ControlRef<QPlainTextEdit> {
+template <ControlKind K> class ControlOf : public Control {
 public:
-    using ControlRef::ControlRef;
-    // The whole current text; line breaks as "\n".
-    QString Text() const;
-    // Replaces the whole text.
-    void SetText(const QString& text) const;
+    ControlOf(const Form& form, std::string_view name) : Control(form, name, K) {}
 };
 
-using CommandButton = ControlRef<QPushButton>;
-using Label = ControlRef<QLabel>;
-using Frame = ControlRef<QGroupBox>;
+using TextBox = ControlOf<ControlKind::TextBox>;
+using CommandButton = ControlOf<ControlKind::CommandButton>;
+using Label = ControlOf<ControlKind::Label>;
+using Frame = ControlOf<ControlKind::Frame>;
 
 class FormsRuntime {
 public:
-    FormsRuntime();
+    explicit FormsRuntime(WindowSystem& system);
     ~FormsRuntime();
     FormsRuntime(const FormsRuntime&) = delete;
     FormsRuntime& operator=(const FormsRuntime&) = delete;
@@ -136,8 +127,14 @@ public:
     // neither builds nor shows the window.
     template <class F> F& DefaultInstance() {
         auto& slot = instances_[std::type_index(typeid(F))];
-        if (!slot)
-            slot = std::make_unique<F>(*this);
+        if (!slot) {
+            try {
+                slot = std::make_unique<F>(*this);
+            } catch (...) {
+                instances_.erase(std::type_index(typeid(F)));
+                throw;
+            }
+        }
         return static_cast<F&>(*slot);
     }
     template <class F> bool HasInstance() const {
@@ -163,9 +160,12 @@ public:
     // error and the program goes on.
     void Dispatch(const std::function<void()>& handler);
 
+    WindowSystem& System() const { return system_; }
+
 private:
+    WindowSystem& system_;
     std::unordered_map<std::type_index, std::unique_ptr<Form>> instances_;
     bool ended_ = false;
 };
 
-} // namespace quimbel::forms
+} // namespace quimbel::ui

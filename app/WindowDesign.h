@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-namespace quimbel::forms {
+namespace quimbel::ui {
 
 // All geometry is in twips; 15 twips make one logical pixel, which keeps the
 // designed proportions on any screen scale.
@@ -61,4 +61,4 @@ struct WindowDesign {
     std::span<const std::string_view> stackingFrontToBack = {};
 };
 
-} // namespace quimbel::forms
+} // namespace quimbel::ui

@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-namespace quimbel {
+namespace quimbel::forms {
 namespace {
 
-using forms::ControlDesign;
-using forms::OnWindow;
-using enum forms::ControlKind;
+using ui::ControlDesign;
+using ui::OnWindow;
+using enum ui::ControlKind;
 
 // clang-format off
 constexpr std::array<ControlDesign, 14> Controls{{
@@ -39,7 +39,7 @@ constexpr std::array<ControlDesign, 14> Controls{{
      "寸为显示屏的对角线、长、宽（高）的\r\n\r\n"
      "长度（换算时请注意单位）（长、宽只\r\n\r\n"
      "为厘米的换算，英寸不换算）",
-     "", 8, forms::Rgb{0, 255, 255}, forms::Rgb{0, 0, 0}},
+     "", 8, ui::Rgb{0, 255, 255}, ui::Rgb{0, 0, 0}},
 }};
 // clang-format on
 
@@ -47,21 +47,20 @@ constexpr std::array<ControlDesign, 14> Controls{{
 constexpr std::array<std::string_view, 9> Stacking{
     "Text4", "Text3", "Command4", "Command3", "Command2", "Command1", "Text2", "Text1", "Frame1"};
 
-double NumberIn(const forms::TextBox& field) {
-    const QByteArray text = field.Text().toUtf8();
+double NumberIn(const ui::TextBox& field) {
     // A reading beyond the double range leaves the number absent: it counts as 0.
-    return NumberFromText({text.constData(), static_cast<std::size_t>(text.size())}).value_or(0.0);
+    return NumberFromText(field.Text()).value_or(0.0);
 }
 
-void Write(const forms::TextBox& field, std::optional<double> value) {
-    field.SetText(QString::fromStdString(TextFromNumber(value)));
+void Write(const ui::TextBox& field, std::optional<double> value) {
+    field.SetText(TextFromNumber(value));
 }
 
 } // namespace
 
-const forms::WindowDesign Form1::Layout{"Quimbel V2.3", 7350, 4470, 2835, 2910, Controls, Stacking};
+const ui::WindowDesign Form1::Layout{"Quimbel V2.3", 7350, 4470, 2835, 2910, Controls, Stacking};
 
-Form1::Form1(forms::FormsRuntime& runtime) : Form(runtime, Layout) {}
+Form1::Form1(ui::FormsRuntime& runtime) : Form(runtime, Layout) {}
 
 void Form1::ConnectHandlers() {
     OnClick(Command1.Name(), &Form1::OnCommand1Click);
@@ -72,7 +71,7 @@ void Form1::ConnectHandlers() {
 
 // Each step stands on a line of its own, as a unit of the resume-next mode.
 // clang-format off
-void Form1::EmptyFields(forms::OnStepFailure mode) {
+void Form1::EmptyFields(ui::OnStepFailure mode) {
     RunSteps(mode,
         [&] { Text1.SetText({}); },
         [&] { Text2.SetText({}); },
@@ -87,7 +86,7 @@ bool Form1::ConvertFromInches() {
     std::optional<double> shortSide;
     bool inputEmpty = false;
     RunSteps(
-        forms::OnStepFailure::ResumeNext,
+        ui::OnStepFailure::ResumeNext,
         [&] { inches = NumberIn(Text1); },
         [&] { diagonal = SideCentimetres(inches, DiagonalCmAtReference); },
         [&] { longSide = SideCentimetres(inches, LongSideCmAtReference); },
@@ -95,7 +94,7 @@ bool Form1::ConvertFromInches() {
         [&] { Write(Text2, diagonal); },
         [&] { Write(Text3, longSide); },
         [&] { Write(Text4, shortSide); },
-        [&] { inputEmpty = Text1.Text().isEmpty(); });
+        [&] { inputEmpty = Text1.Text().empty(); });
     return inputEmpty;
 }
 
@@ -104,11 +103,11 @@ bool Form1::ConvertFromCentimetres() {
     std::optional<double> inches;
     bool inputEmpty = false;
     RunSteps(
-        forms::OnStepFailure::ResumeNext,
+        ui::OnStepFailure::ResumeNext,
         [&] { centimetres = NumberIn(Text2); },
         [&] { inches = CentimetresToInches(centimetres); },
         [&] { Write(Text1, inches); },
-        [&] { inputEmpty = Text2.Text().isEmpty(); });
+        [&] { inputEmpty = Text2.Text().empty(); });
     return inputEmpty;
 }
 
@@ -117,7 +116,7 @@ bool Form1::ConvertFromCentimetres() {
 template <class Prompt> void Form1::ConvertOrPrompt(bool (Form1::*convert)()) {
     bool inputEmpty = false;
     RunSteps(
-        forms::OnStepFailure::ResumeNext,
+        ui::OnStepFailure::ResumeNext,
         [&] { inputEmpty = (this->*convert)(); },
         [&] {
             if (inputEmpty)
@@ -125,7 +124,7 @@ template <class Prompt> void Form1::ConvertOrPrompt(bool (Form1::*convert)()) {
         },
         [&] {
             if (inputEmpty)
-                EmptyFields(forms::OnStepFailure::ResumeNext);
+                EmptyFields(ui::OnStepFailure::ResumeNext);
         });
 }
 
@@ -133,19 +132,19 @@ void Form1::OnCommand1Click() { ConvertOrPrompt<Form2>(&Form1::ConvertFromInches
 
 void Form1::OnCommand2Click() { ConvertOrPrompt<Form3>(&Form1::ConvertFromCentimetres); }
 
-void Form1::OnCommand3Click() { EmptyFields(forms::OnStepFailure::ResumeNext); }
+void Form1::OnCommand3Click() { EmptyFields(ui::OnStepFailure::ResumeNext); }
 
 void Form1::OnCommand4Click() {
     RunSteps(
-        forms::OnStepFailure::ResumeNext,
-        [&] { EmptyFields(forms::OnStepFailure::ResumeNext); },
+        ui::OnStepFailure::ResumeNext,
+        [&] { EmptyFields(ui::OnStepFailure::ResumeNext); },
         [&] { Runtime().EndProgram(); });
 }
 
 // clang-format on
 
 void Form1::OnLoad() {
-    EmptyFields(forms::OnStepFailure::EndHandler);
+    EmptyFields(ui::OnStepFailure::EndHandler);
     // Hand over to the welcome dialog; its OK shows this window again.
     Runtime().DefaultInstance<Form4>().Show();
     Hide();
@@ -153,4 +152,4 @@ void Form1::OnLoad() {
 
 void Form1::OnUnload() { Runtime().EndProgram(); }
 
-} // namespace quimbel
+} // namespace quimbel::forms

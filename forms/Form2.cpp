@@ -1,8 +1,7 @@
 #include "Form2.h"
 
-namespace quimbel {
+namespace quimbel::forms {
 
-const forms::WindowDesign Form2::Layout{Caption, ClientWidth, ClientHeight,
-                                        Left,    5580,        ControlTable};
+const ui::WindowDesign Form2::Layout{Caption, ClientWidth, ClientHeight, Left, 5580, ControlTable};
 
-} // namespace quimbel
+} // namespace quimbel::forms

@@ -2,16 +2,16 @@
 
 #include "MissingInputPrompt.h"
 
-namespace quimbel {
+namespace quimbel::forms {
 
 // Tells that the inch field (Text1) of the main window is empty.
 class Form2 final : public MissingInputPrompt {
 public:
-    static const forms::WindowDesign Layout;
-    explicit Form2(forms::FormsRuntime& runtime) : MissingInputPrompt(runtime, Layout) {}
+    static const ui::WindowDesign Layout;
+    explicit Form2(ui::FormsRuntime& runtime) : MissingInputPrompt(runtime, Layout) {}
 
 private:
     static constexpr auto ControlTable = Controls("你还未输入英寸的数据，请输入！");
 };
 
-} // namespace quimbel
+} // namespace quimbel::forms

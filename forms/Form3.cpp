@@ -1,8 +1,7 @@
 #include "Form3.h"
 
-namespace quimbel {
+namespace quimbel::forms {
 
-const forms::WindowDesign Form3::Layout{Caption, ClientWidth, ClientHeight,
-                                        Left,    5445,        ControlTable};
+const ui::WindowDesign Form3::Layout{Caption, ClientWidth, ClientHeight, Left, 5445, ControlTable};
 
-} // namespace quimbel
+} // namespace quimbel::forms

@@ -4,11 +4,11 @@
 
 #include <array>
 
-namespace quimbel {
+namespace quimbel::forms {
 namespace {
 
-using forms::OnWindow;
-using enum forms::ControlKind;
+using ui::OnWindow;
+using enum ui::ControlKind;
 
 // A Song face for the welcome line; where SimSun is missing, another Song
 // (Ming) style Simplified Chinese face, never a sans or Japanese one.
@@ -17,7 +17,7 @@ constexpr std::array<const char*, 7> SongFamilies{
     "SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Source Han Serif SC", "AR PL UMing CN",
     "AR PL SungtiL GB"};
 
-constexpr std::array<forms::ControlDesign, 4> Controls{{
+constexpr std::array<ui::ControlDesign, 4> Controls{{
     // name     kind           container Left  Top   Width Height caption / tooltip / TabIndex
     {"Label1", Label, OnWindow, 240, 600, 4095, 255, " 欢迎使用 Quimbel V2.3", "", 0, {}, {},
      &Form4::WelcomeFont},
@@ -29,11 +29,11 @@ constexpr std::array<forms::ControlDesign, 4> Controls{{
 
 } // namespace
 
-const forms::FontDesign Form4::WelcomeFont{SongFamilies, 12, true};
+const ui::FontDesign Form4::WelcomeFont{SongFamilies, 12, true};
 
-const forms::WindowDesign Form4::Layout{"Quimbel V2.3", 4590, 3030, 9540, 5295, Controls};
+const ui::WindowDesign Form4::Layout{"Quimbel V2.3", 4590, 3030, 9540, 5295, Controls};
 
-Form4::Form4(forms::FormsRuntime& runtime) : Form(runtime, Layout) {}
+Form4::Form4(ui::FormsRuntime& runtime) : Form(runtime, Layout) {}
 
 void Form4::ConnectHandlers() { OnClick(Command1.Name(), &Form4::OnCommand1Click); }
 
@@ -46,4 +46,4 @@ void Form4::OnCommand1Click() {
 // would run on with no window and no way to end it.
 void Form4::OnCloseRequested() { Runtime().DefaultInstance<Form1>().Show(); }
 
-} // namespace quimbel
+} // namespace quimbel::forms

@@ -2,22 +2,22 @@
 
 #include "Forms.h"
 
-namespace quimbel {
+namespace quimbel::forms {
 
 // The welcome dialog, shown once at start-up while the main window waits
 // hidden; OK opens the main window.
-class Form4 final : public forms::Form {
+class Form4 final : public ui::Form {
 public:
-    static const forms::WindowDesign Layout;
+    static const ui::WindowDesign Layout;
     // The welcome line's own face: SimSun, or another Song face where it is missing.
-    static const forms::FontDesign WelcomeFont;
+    static const ui::FontDesign WelcomeFont;
 
-    explicit Form4(forms::FormsRuntime& runtime);
+    explicit Form4(ui::FormsRuntime& runtime);
 
-    forms::Label Label1{*this, "Label1"};
-    forms::CommandButton Command1{*this, "Command1"};
-    forms::Label Label2{*this, "Label2"};
-    forms::Label Label3{*this, "Label3"};
+    ui::Label Label1{*this, "Label1"};
+    ui::CommandButton Command1{*this, "Command1"};
+    ui::Label Label2{*this, "Label2"};
+    ui::Label Label3{*this, "Label3"};
 
     void OnCommand1Click();
 
@@ -26,4 +26,4 @@ protected:
     void OnCloseRequested() override;
 };
 
-} // namespace quimbel
+} // namespace quimbel::forms

@@ -1,9 +1,8 @@
 #include "MissingInputPrompt.h"
 
-namespace quimbel {
+namespace quimbel::forms {
 
-MissingInputPrompt::MissingInputPrompt(forms::FormsRuntime& runtime,
-                                       const forms::WindowDesign& design)
+MissingInputPrompt::MissingInputPrompt(ui::FormsRuntime& runtime, const ui::WindowDesign& design)
     : Form(runtime, design) {}
 
 void MissingInputPrompt::ConnectHandlers() {
@@ -13,4 +12,4 @@ void MissingInputPrompt::ConnectHandlers() {
 // OK closes this prompt and touches nothing else.
 void MissingInputPrompt::OnCommand1Click() { Runtime().Unload(*this); }
 
-} // namespace quimbel
+} // namespace quimbel::forms

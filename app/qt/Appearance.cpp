@@ -1,6 +1,7 @@
 #include "Appearance.h"
 
 #include "QuimbelIcon.h"
+#include "WindowPlan.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -12,16 +13,19 @@
 #include <future>
 #include <system_error>
 
-namespace quimbel::forms {
+namespace quimbel::ui {
 
 QFont DefaultFont() {
     QFont font;
-    // Named explicitly: left to itself fontconfig may pick a Japanese variant,
-    // whose glyph shapes differ from Simplified Chinese ones.
-    font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                      QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
-                      QStringLiteral("Droid Sans Fallback")});
+    QStringList families;
+    const QStringList installed = QFontDatabase::families();
+    for (const std::string& family :
+         InstalledFamilies(DefaultFontFamilies(), [&](std::string_view name) {
+             return installed.contains(QString::fromUtf8(name.data(), qsizetype(name.size())),
+                                       Qt::CaseInsensitive);
+         }))
+        families << QString::fromStdString(family);
+    font.setFamilies(families);
     // 11 logical pixels: the widest captions ("厘米（cm）：", "宽（高）（cm）：")
     // fit their labels with room to spare.
     font.setPixelSize(11);
@@ -74,4 +78,4 @@ void SetUpApplication(QApplication& app) {
     QApplication::setWindowIcon(WindowIcon(icon));
 }
 
-} // namespace quimbel::forms
+} // namespace quimbel::ui

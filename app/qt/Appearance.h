@@ -4,7 +4,7 @@
 
 class QApplication;
 
-namespace quimbel::forms {
+namespace quimbel::ui {
 
 // The windows' default font: a Simplified Chinese face at a size where every
 // caption fits its control on one line.
@@ -15,4 +15,4 @@ QFont DefaultFont();
 // Says once on standard error when no Simplified Chinese font is installed.
 void SetUpApplication(QApplication& app);
 
-} // namespace quimbel::forms
+} // namespace quimbel::ui

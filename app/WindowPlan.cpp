@@ -1,0 +1,165 @@
+#include "WindowPlan.h"
+
+#include <algorithm>
+#include <array>
+
+namespace quimbel::ui {
+namespace {
+
+bool TakesFocus(ControlKind kind) {
+    return kind == ControlKind::TextBox || kind == ControlKind::CommandButton;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i != 0)
+            text += '\n';
+        text += lines[i];
+    }
+    return text;
+}
+
+std::string Where(const WindowDesign& design, std::string_view control) {
+    return "window \"" + std::string(design.caption) + "\", control \"" + std::string(control) +
+           "\"";
+}
+
+} // namespace
+
+std::vector<std::string> CaptionLines(std::string_view caption) {
+    std::vector<std::string> lines;
+    for (;;) {
+        const std::size_t end = caption.find("\r\n");
+        lines.emplace_back(caption.substr(0, end));
+        if (end == std::string_view::npos)
+            return lines;
+        caption.remove_prefix(end + 2);
+    }
+}
+
+int WindowPlan::IndexOf(std::string_view name) const {
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].Name() == name)
+            return static_cast<int>(i);
+    return NoControl;
+}
+
+int WindowPlan::IndexOfKind(std::string_view name, ControlKind kind) const {
+    const int index = IndexOf(name);
+    if (index == NoControl)
+        throw DesignError(Where(*design, name) + ": no such control");
+    if (controls[static_cast<std::size_t>(index)].Kind() != kind)
+        throw DesignError(Where(*design, name) + ": not of the kind asked for");
+    return index;
+}
+
+WindowPlan PlanWindow(const WindowDesign& design) {
+    WindowPlan plan;
+    plan.design = &design;
+    plan.caption = std::string(design.caption);
+    plan.clientTwips = {design.left, design.top, design.clientWidth, design.clientHeight};
+    plan.controls.reserve(design.controls.size());
+    for (const ControlDesign& control : design.controls) {
+        if (plan.IndexOf(control.name) != NoControl)
+            throw DesignError(Where(design, control.name) + ": name used twice");
+        int container = NoControl;
+        if (!control.container.empty()) {
+            container = plan.IndexOf(control.container);
+            if (container == NoControl ||
+                plan.controls[static_cast<std::size_t>(container)].Kind() != ControlKind::Frame)
+                throw DesignError(Where(design, control.name) + ": no frame \"" +
+                                  std::string(control.container) + "\" declared before it");
+        }
+        ControlPlan planned{&control,
+                            container,
+                            {control.left, control.top, control.width, control.height},
+                            CaptionLines(control.caption),
+                            {},
+                            std::string(control.toolTip),
+                            {},
+                            TakesFocus(control.kind)};
+        planned.caption = JoinLines(planned.captionLines);
+        // A field has no caption of its own: its tooltip says what it holds.
+        planned.accessibleName =
+            control.kind == ControlKind::TextBox ? planned.toolTip : planned.caption;
+        plan.controls.push_back(std::move(planned));
+    }
+
+    if (design.stackingFrontToBack.empty()) {
+        for (std::size_t i = 0; i < plan.controls.size(); ++i)
+            if (plan.controls[i].Kind() != ControlKind::Label)
+                plan.frontToBack.push_back(static_cast<int>(i));
+    } else {
+        for (std::string_view name : design.stackingFrontToBack) {
+            const int index = plan.IndexOf(name);
+            if (index == NoControl ||
+                plan.controls[static_cast<std::size_t>(index)].Kind() == ControlKind::Label)
+                throw DesignError(Where(design, name) + ": not a windowed control to stack");
+            plan.frontToBack.push_back(index);
+        }
+        for (std::size_t i = 0; i < plan.controls.size(); ++i)
+            if (plan.controls[i].Kind() != ControlKind::Label &&
+                std::find(plan.frontToBack.begin(), plan.frontToBack.end(), static_cast<int>(i)) ==
+                    plan.frontToBack.end())
+                throw DesignError(Where(design, plan.controls[i].Name()) +
+                                  ": missing from the stacking order");
+    }
+
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (plan.controls[i].takesFocus)
+            plan.tabOrder.push_back(static_cast<int>(i));
+    std::stable_sort(plan.tabOrder.begin(), plan.tabOrder.end(), [&](int a, int b) {
+        return plan.controls[static_cast<std::size_t>(a)].design->tabIndex <
+               plan.controls[static_cast<std::size_t>(b)].design->tabIndex;
+    });
+    if (!plan.tabOrder.empty())
+        plan.firstFocus = plan.tabOrder.front();
+    return plan;
+}
+
+Rect FirstPosition(const Rect& client, const Rect& workArea) {
+    Rect rect{workArea.left + client.left, workArea.top + client.top, client.width, client.height};
+    rect.left =
+        std::max(workArea.left, std::min(rect.left, workArea.left + workArea.width - rect.width));
+    rect.top =
+        std::max(workArea.top, std::min(rect.top, workArea.top + workArea.height - rect.height));
+    return rect;
+}
+
+std::vector<std::string> InstalledFamilies(std::span<const char* const> families,
+                                           const std::function<bool(std::string_view)>& installed) {
+    std::vector<std::string> found;
+    for (const char* family : families)
+        if (installed(family))
+            found.emplace_back(family);
+    if (found.empty())
+        found.assign(families.begin(), families.end());
+    return found;
+}
+
+std::span<const char* const> DefaultFontFamilies() {
+    // Windows' own Chinese UI faces first, then those a Linux desktop (or
+    // Wine on one) has; SimSun is on every Chinese Windows.
+    static constexpr std::array<const char*, 9> Families{"Microsoft YaHei UI",
+                                                         "Microsoft YaHei",
+                                                         "Noto Sans CJK SC",
+                                                         "Source Han Sans SC",
+                                                         "SimSun",
+                                                         "WenQuanYi Micro Hei",
+                                                         "WenQuanYi Zen Hei",
+                                                         "Droid Sans Fallback",
+                                                         "宋体"};
+    return Families;
+}
+
+CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
+                            std::size_t lineCount, int height) {
+    const double pitch =
+        std::min(lineSpacing, double(height) / double(std::max<std::size_t>(lineCount, 1)));
+    inkTop = std::min(inkTop, 0.0);
+    inkBottom = std::max(inkBottom, 0.0);
+    return {pitch, (pitch - (inkBottom - inkTop)) / 2 - inkTop};
+}
+
+} // namespace quimbel::ui

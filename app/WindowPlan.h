@@ -1,0 +1,132 @@
+#pragma once
+
+// Every rule that turns a window design into a window, worked out once and
+// without any toolkit: which control sits in which container, in what stacking
+// and tab order, with which caption lines, names and fonts, at what size on a
+// screen of a given resolution. A back end only draws the plan.
+
+#include "WindowDesign.h"
+
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quimbel::ui {
+
+// A design that cannot be built: a control in an unknown frame, a name used
+// twice.
+class DesignError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
+struct Rect {
+    int left;
+    int top;
+    int width;
+    int height;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+inline constexpr int TwipsPerInch = 1440;
+// The resolution at which a design's twips are whole logical pixels.
+inline constexpr int DesignDpi = 96;
+
+// Twips to pixels at a resolution, rounded to the nearest pixel.
+constexpr int PixelsAt(int twips, int dpi) {
+    const long long scaled = static_cast<long long>(twips) * dpi;
+    const long long half = TwipsPerInch / 2;
+    return static_cast<int>(scaled >= 0 ? (scaled + half) / TwipsPerInch
+                                        : -((-scaled + half) / TwipsPerInch));
+}
+
+// A rectangle in twips at a resolution. Its edges are scaled, not its size,
+// so controls that meet in the design still meet on the screen.
+constexpr Rect PixelsAt(const Rect& twips, int dpi) {
+    const int left = PixelsAt(twips.left, dpi);
+    const int top = PixelsAt(twips.top, dpi);
+    return {left, top, PixelsAt(twips.left + twips.width, dpi) - left,
+            PixelsAt(twips.top + twips.height, dpi) - top};
+}
+
+// Points to pixels at a resolution (72 points an inch), rounded.
+constexpr int FontPixelsAt(int points, int dpi) { return (points * dpi + 36) / 72; }
+
+inline constexpr int NoControl = -1;
+
+struct ControlPlan {
+    const ControlDesign* design;
+    // Index of the frame holding it, or NoControl for the window itself.
+    int container;
+    // Relative to its container, in twips.
+    Rect twips;
+    // The caption's stored lines, without their line breaks.
+    std::vector<std::string> captionLines;
+    // The caption with "\n" between its lines.
+    std::string caption;
+    std::string toolTip;
+    // What screen readers, and real-window tests, call the control.
+    std::string accessibleName;
+    // Fields and buttons take the focus; labels and frames never do.
+    bool takesFocus;
+
+    std::string_view Name() const { return design->name; }
+    ControlKind Kind() const { return design->kind; }
+};
+
+struct WindowPlan {
+    const WindowDesign* design;
+    std::string caption;
+    // The client area on the screen, in twips.
+    Rect clientTwips;
+    // In design order: an index into `controls` names a control everywhere.
+    std::vector<ControlPlan> controls;
+    // Controls that are windows of their own (all but labels), front first.
+    // Labels are drawn on their container, behind all of these.
+    std::vector<int> frontToBack;
+    // The controls that take the focus, in tab order.
+    std::vector<int> tabOrder;
+    // Has the focus when the window opens; NoControl when nothing can.
+    int firstFocus = NoControl;
+
+    // The index of a control by its design name, or NoControl.
+    int IndexOf(std::string_view name) const;
+    // Its index, or a DesignError naming the window and the control.
+    int IndexOfKind(std::string_view name, ControlKind kind) const;
+};
+
+WindowPlan PlanWindow(const WindowDesign& design);
+
+// Where a window first opens: at its design position measured from the
+// top-left of the work area, moved back inside it where it would stick out.
+Rect FirstPosition(const Rect& client, const Rect& workArea);
+
+// The families of a font list that are installed, in their order. With none
+// installed the list stays whole, for the toolkit's own fallback.
+std::vector<std::string> InstalledFamilies(std::span<const char* const> families,
+                                           const std::function<bool(std::string_view)>& installed);
+
+// The window's default face: a Simplified Chinese user-interface font named
+// explicitly, since left to itself a font matcher may pick a Japanese one
+// whose glyph shapes differ.
+std::span<const char* const> DefaultFontFamilies();
+
+// How caption lines sit in a label: each line gets a slot of `pitch` pixels
+// (the font's line spacing, or less when that would overflow the label), with
+// the ink of all lines centred in a slot. inkTop and inkBottom are relative to
+// the baseline, y growing downwards, as the toolkits measure them.
+struct CaptionLayout {
+    double pitch;
+    double firstBaseline;
+};
+CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
+                            std::size_t lineCount, int height);
+
+// Stored captions separate lines with CR LF.
+std::vector<std::string> CaptionLines(std::string_view caption);
+
+} // namespace quimbel::ui

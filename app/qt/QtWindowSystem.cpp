@@ -1,0 +1,301 @@
+#include "QtWindowSystem.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace quimbel::ui {
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+QColor ColorOf(Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+// Qt scales logical pixels to the screen itself: the plan is laid out at the
+// design resolution.
+QRect LogicalRect(const Rect& twips) {
+    const Rect pixels = PixelsAt(twips, DesignDpi);
+    return {pixels.left, pixels.top, pixels.width, pixels.height};
+}
+
+QRect FirstPositionOnScreen(const WindowPlan& plan) {
+    const Rect client = PixelsAt(plan.clientTwips, DesignDpi);
+    Rect area{0, 0, client.left + client.width, client.top + client.height};
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        area = {available.x(), available.y(), available.width(), available.height()};
+    }
+    const Rect placed = FirstPosition(client, area);
+    return {placed.left, placed.top, placed.width, placed.height};
+}
+
+bool IsInstalled(std::string_view family) {
+    static const QStringList installed = QFontDatabase::families();
+    return installed.contains(FromUtf8(family), Qt::CaseInsensitive);
+}
+
+// The font a design asks for, at its size in logical pixels. Only installed
+// families are named: otherwise fontconfig ranks stand-ins for each missing
+// one, milliseconds of start-up that end on the same face.
+QFont FontFromDesign(const FontDesign& design) {
+    QFont font;
+    QStringList families;
+    for (const std::string& family : InstalledFamilies(design.families, IsInstalled))
+        families << QString::fromStdString(family);
+    font.setFamilies(families);
+    font.setPixelSize(FontPixelsAt(design.points, DesignDpi));
+    font.setBold(design.bold);
+    return font;
+}
+
+// A face of its own may stand in for a missing one whose glyphs reach further
+// up or down; it steps down a pixel at a time until the caption's ink fits.
+QFont FittedFont(QFont font, const QStringList& lines, int height) {
+    while (font.pixelSize() > 6) {
+        const QFontMetricsF metrics(font);
+        const CaptionLayout layout = LayOutCaption(font, lines, height);
+        bool fits = true;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QRectF ink = metrics.tightBoundingRect(lines[i]);
+            const qreal baseline = layout.firstBaseline + qreal(i) * layout.pitch;
+            fits = fits && baseline + ink.top() >= 0 && baseline + ink.bottom() <= height;
+        }
+        if (fits)
+            break;
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    return font;
+}
+
+QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
+    const QString caption = QString::fromStdString(control.caption);
+    QWidget* widget = nullptr;
+    switch (control.Kind()) {
+    case ControlKind::Label: {
+        auto* label = new DesignLabel(caption, parent);
+        // Opaque in its own colour; otherwise it shows its container's.
+        label->setAutoFillBackground(control.design->backColor.has_value());
+        label->setFocusPolicy(Qt::NoFocus);
+        widget = label;
+        break;
+    }
+    case ControlKind::TextBox: {
+        auto* field = new QPlainTextEdit(parent);
+        field->setTabChangesFocus(true);
+        field->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        // Numbers have no word boundaries, and looking for them makes the
+        // layout of a long pasted line quadratic.
+        field->setWordWrapMode(QTextOption::WrapAnywhere);
+        field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Two lines must fit the designed height.
+        field->document()->setDocumentMargin(2);
+        widget = field;
+        break;
+    }
+    case ControlKind::CommandButton: {
+        auto* button = new QPushButton(caption, parent);
+        // No default button, but Enter presses the button that has the focus.
+        button->setAutoDefault(true);
+        button->setDefault(false);
+        widget = button;
+        break;
+    }
+    case ControlKind::Frame: {
+        auto* frame = new QGroupBox(caption, parent);
+        frame->setFocusPolicy(Qt::NoFocus);
+        widget = frame;
+        break;
+    }
+    }
+    widget->setObjectName(FromUtf8(control.Name()));
+    widget->setAccessibleName(QString::fromStdString(control.accessibleName));
+    widget->setGeometry(LogicalRect(control.twips));
+    if (!control.toolTip.empty())
+        widget->setToolTip(QString::fromStdString(control.toolTip));
+    const ControlDesign& design = *control.design;
+    if (design.backColor || design.foreColor) {
+        QPalette palette = widget->palette();
+        if (design.backColor)
+            palette.setColor(QPalette::Window, ColorOf(*design.backColor));
+        if (design.foreColor)
+            palette.setColor(QPalette::WindowText, ColorOf(*design.foreColor));
+        widget->setPalette(palette);
+    }
+    if (design.font)
+        widget->setFont(FittedFont(FontFromDesign(*design.font), caption.split(QLatin1Char('\n')),
+                                   widget->height()));
+    return widget;
+}
+
+} // namespace
+
+CaptionLayout LayOutCaption(const QFont& font, const QStringList& lines, int height) {
+    const QFontMetricsF metrics(font);
+    qreal inkTop = 0;
+    qreal inkBottom = 0;
+    for (const QString& line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QRectF ink = metrics.tightBoundingRect(line);
+        inkTop = std::min(inkTop, ink.top());
+        inkBottom = std::max(inkBottom, ink.bottom());
+    }
+    return ui::LayOutCaption(metrics.lineSpacing(), inkTop, inkBottom,
+                             static_cast<std::size_t>(lines.size()), height);
+}
+
+void DesignLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QStringList lines = text().split(QLatin1Char('\n'));
+    const CaptionLayout layout = LayOutCaption(font(), lines, height());
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
+}
+
+QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events) : plan_(plan), events_(events) {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromStdString(plan.caption));
+    const QRect client = FirstPositionOnScreen(plan);
+    setFixedSize(client.size());
+    setGeometry(client);
+
+    controls_.reserve(plan.controls.size());
+    for (const ControlPlan& control : plan.controls) {
+        QWidget* parent = control.container == NoControl
+                              ? this
+                              : controls_[static_cast<std::size_t>(control.container)];
+        QWidget* widget = MakeControl(control, parent);
+        controls_.push_back(widget);
+        if (control.Kind() == ControlKind::CommandButton) {
+            const int index = static_cast<int>(controls_.size() - 1);
+            connect(static_cast<QPushButton*>(widget), &QAbstractButton::clicked, this,
+                    [this, index] { events_.Clicked(index); });
+        }
+    }
+
+    // Stacking: windowed controls in the plan's order, labels behind them all.
+    for (auto index = plan.frontToBack.rbegin(); index != plan.frontToBack.rend(); ++index)
+        Control(*index)->raise();
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (plan.controls[i].Kind() == ControlKind::Label)
+            controls_[i]->lower();
+
+    for (std::size_t i = 1; i < plan.tabOrder.size(); ++i)
+        QWidget::setTabOrder(Control(plan.tabOrder[i - 1]), Control(plan.tabOrder[i]));
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (!plan.controls[i].takesFocus)
+            controls_[i]->setFocusPolicy(Qt::NoFocus);
+    if (plan.firstFocus != NoControl)
+        Control(plan.firstFocus)->setFocus();
+}
+
+QWidget* QtWindow::Control(int control) const {
+    return controls_.at(static_cast<std::size_t>(control));
+}
+
+void QtWindow::Show() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void QtWindow::Hide() { hide(); }
+
+bool QtWindow::IsVisible() const { return isVisible(); }
+
+std::string QtWindow::Text(int control) const {
+    QWidget* widget = Control(control);
+    switch (plan_.controls[static_cast<std::size_t>(control)].Kind()) {
+    case ControlKind::TextBox:
+        return ToUtf8(static_cast<QPlainTextEdit*>(widget)->toPlainText());
+    case ControlKind::Label:
+        return ToUtf8(static_cast<QLabel*>(widget)->text());
+    case ControlKind::CommandButton:
+        return ToUtf8(static_cast<QPushButton*>(widget)->text());
+    case ControlKind::Frame:
+        return ToUtf8(static_cast<QGroupBox*>(widget)->title());
+    }
+    return {};
+}
+
+void QtWindow::SetText(int control, std::string_view text) {
+    QWidget* widget = Control(control);
+    const QString value = FromUtf8(text);
+    switch (plan_.controls[static_cast<std::size_t>(control)].Kind()) {
+    case ControlKind::TextBox:
+        static_cast<QPlainTextEdit*>(widget)->setPlainText(value);
+        break;
+    case ControlKind::Label:
+        static_cast<QLabel*>(widget)->setText(value);
+        break;
+    case ControlKind::CommandButton:
+        static_cast<QPushButton*>(widget)->setText(value);
+        break;
+    case ControlKind::Frame:
+        static_cast<QGroupBox*>(widget)->setTitle(value);
+        break;
+    }
+}
+
+void QtWindow::closeEvent(QCloseEvent* event) {
+    // The layer decides: unloading destroys this widget itself, so Qt must
+    // not also close it.
+    event->ignore();
+    events_.CloseRequested();
+}
+
+QtWindowSystem::~QtWindowSystem() { DestroyPending(); }
+
+std::unique_ptr<NativeWindow> QtWindowSystem::CreateWindow(const WindowPlan& plan,
+                                                           WindowEvents& events) {
+    return std::make_unique<QtWindow>(plan, events);
+}
+
+void QtWindowSystem::DestroyLater(std::unique_ptr<NativeWindow> window) {
+    auto* widget = dynamic_cast<QtWindow*>(window.get());
+    if (!widget)
+        return;
+    window.release();
+    widget->hide();
+    widget->deleteLater();
+}
+
+void QtWindowSystem::DestroyPending() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int QtWindowSystem::Run() {
+    if (quitBeforeRun_)
+        return quitStatus_;
+    return QApplication::exec();
+}
+
+void QtWindowSystem::Quit(int status) {
+    quitBeforeRun_ = true;
+    quitStatus_ = status;
+    QCoreApplication::exit(status);
+}
+
+} // namespace quimbel::ui

@@ -1,0 +1,76 @@
+#pragma once
+
+// The window back end on Qt Widgets: a window plan becomes a QWidget with one
+// child widget per control.
+
+#include "WindowSystem.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QStringList>
+#include <QWidget>
+
+#include <vector>
+
+class QCloseEvent;
+
+namespace quimbel::ui {
+
+// The caption layout of the plan, measured in a Qt font.
+CaptionLayout LayOutCaption(const QFont& font, const QStringList& lines, int height);
+
+// A label as designed: opaque, left-aligned, no border, each stored line of
+// its caption on a line of its own.
+class DesignLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The top-level widget of a loaded form. A close request from the window
+// system goes to the layer, which unloads the form, instead of just hiding
+// the widget.
+class QtWindow final : public QWidget, public NativeWindow {
+    Q_OBJECT
+public:
+    QtWindow(const WindowPlan& plan, WindowEvents& events);
+
+    void Show() override;
+    void Hide() override;
+    bool IsVisible() const override;
+    std::string Text(int control) const override;
+    void SetText(int control, std::string_view text) override;
+
+    // The widget of a control, by its index in the plan.
+    QWidget* Control(int control) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    const WindowPlan& plan_;
+    WindowEvents& events_;
+    std::vector<QWidget*> controls_;
+};
+
+class QtWindowSystem final : public WindowSystem {
+public:
+    QtWindowSystem() = default;
+    ~QtWindowSystem() override;
+
+    std::unique_ptr<NativeWindow> CreateWindow(const WindowPlan& plan,
+                                               WindowEvents& events) override;
+    void DestroyLater(std::unique_ptr<NativeWindow> window) override;
+    void DestroyPending() override;
+    int Run() override;
+    void Quit(int status) override;
+
+private:
+    bool quitBeforeRun_ = false;
+    int quitStatus_ = 0;
+};
+
+} // namespace quimbel::ui
