@@ -3,6 +3,7 @@
 // A window's design as plain data, so each window reads like its table:
 // caption, client area and position, then one row per control.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -10,10 +11,8 @@
 
 namespace quimbel::ui {
 
-// All geometry is in twips; 15 twips make one logical pixel, which keeps the
-// designed proportions on any screen scale.
-inline constexpr int TwipsPerPixel = 15;
-constexpr int PixelsFromTwips(int twips) { return twips / TwipsPerPixel; }
+// All geometry is in twips, 1/1440 inch: the designed proportions hold on
+// any screen scale (WindowPlan.h turns them into pixels).
 
 enum class ControlKind { Label, TextBox, CommandButton, Frame };
 
@@ -60,5 +59,28 @@ struct WindowDesign {
     // stack in the order of `controls`, first in front.
     std::span<const std::string_view> stackingFrontToBack = {};
 };
+
+// Checks a control table can be built as it stands, for a static_assert next
+// to it: names unique, every container a frame declared before the controls
+// it holds, every edge on a whole pixel at the design resolution (15 twips),
+// TabIndex values unique.
+constexpr bool IsWellFormed(std::span<const ControlDesign> controls) {
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const ControlDesign& c = controls[i];
+        for (int twips : {c.left, c.top, c.width, c.height})
+            if (twips % 15 != 0 || twips < 0)
+                return false;
+        bool containerFound = c.container.empty();
+        for (std::size_t j = 0; j < i; ++j) {
+            if (controls[j].name == c.name || controls[j].tabIndex == c.tabIndex)
+                return false;
+            if (controls[j].name == c.container && controls[j].kind == ControlKind::Frame)
+                containerFound = true;
+        }
+        if (!containerFound || c.name.empty())
+            return false;
+    }
+    return true;
+}
 
 } // namespace quimbel::ui

@@ -43,6 +43,8 @@ constexpr std::array<ControlDesign, 14> Controls{{
 }};
 // clang-format on
 
+static_assert(ui::IsWellFormed(Controls));
+
 // Text3 and Text4 lie on the frame, so they stack above it.
 constexpr std::array<std::string_view, 9> Stacking{
     "Text4", "Text3", "Command4", "Command3", "Command2", "Command1", "Text2", "Text1", "Frame1"};
@@ -58,7 +60,13 @@ void Write(const ui::TextBox& field, std::optional<double> value) {
 
 } // namespace
 
-const ui::WindowDesign Form1::Layout{"Quimbel V2.3", 7350, 4470, 2835, 2910, Controls, Stacking};
+const ui::WindowDesign Form1::Layout{.caption = "Quimbel V2.3",
+                                     .clientWidth = 7350,
+                                     .clientHeight = 4470,
+                                     .left = 2835,
+                                     .top = 2910,
+                                     .controls = Controls,
+                                     .stackingFrontToBack = Stacking};
 
 Form1::Form1(ui::FormsRuntime& runtime) : Form(runtime, Layout) {}
 

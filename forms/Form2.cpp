@@ -2,6 +2,11 @@
 
 namespace quimbel::forms {
 
-const ui::WindowDesign Form2::Layout{Caption, ClientWidth, ClientHeight, Left, 5580, ControlTable};
+const ui::WindowDesign Form2::Layout{.caption = Caption,
+                                     .clientWidth = ClientWidth,
+                                     .clientHeight = ClientHeight,
+                                     .left = Left,
+                                     .top = 5580,
+                                     .controls = ControlTable};
 
 } // namespace quimbel::forms

@@ -12,6 +12,7 @@ public:
 
 private:
     static constexpr auto ControlTable = Controls("你还未输入英寸的数据，请输入！");
+    static_assert(ui::IsWellFormed(ControlTable));
 };
 
 } // namespace quimbel::forms

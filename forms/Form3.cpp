@@ -2,6 +2,11 @@
 
 namespace quimbel::forms {
 
-const ui::WindowDesign Form3::Layout{Caption, ClientWidth, ClientHeight, Left, 5445, ControlTable};
+const ui::WindowDesign Form3::Layout{.caption = Caption,
+                                     .clientWidth = ClientWidth,
+                                     .clientHeight = ClientHeight,
+                                     .left = Left,
+                                     .top = 5445,
+                                     .controls = ControlTable};
 
 } // namespace quimbel::forms

@@ -27,11 +27,18 @@ constexpr std::array<ui::ControlDesign, 4> Controls{{
 }};
 // clang-format on
 
+static_assert(ui::IsWellFormed(Controls));
+
 } // namespace
 
 const ui::FontDesign Form4::WelcomeFont{SongFamilies, 12, true};
 
-const ui::WindowDesign Form4::Layout{"Quimbel V2.3", 4590, 3030, 9540, 5295, Controls};
+const ui::WindowDesign Form4::Layout{.caption = "Quimbel V2.3",
+                                     .clientWidth = 4590,
+                                     .clientHeight = 3030,
+                                     .left = 9540,
+                                     .top = 5295,
+                                     .controls = Controls};
 
 Form4::Form4(ui::FormsRuntime& runtime) : Form(runtime, Layout) {}
 

@@ -8,7 +8,8 @@
 #include "Form3.h"
 #include "Form4.h"
 #include "Forms.h"
-#include "WindowBuilder.h"
+#include "QtAccess.h"
+#include "QtWindowSystem.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -29,8 +30,13 @@
 namespace quimbel::testing {
 namespace {
 
-using forms::ControlKind;
-using forms::PixelsFromTwips;
+using forms::Form1;
+using forms::Form2;
+using forms::Form3;
+using forms::Form4;
+using ui::ControlKind;
+
+int PixelsFromTwips(int twips) { return ui::PixelsAt(twips, ui::DesignDpi); }
 
 QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -38,7 +44,7 @@ QString Utf8(std::string_view text) {
 
 struct WindowCase {
     const char* name;
-    std::function<forms::Form&(forms::FormsRuntime&)> load;
+    std::function<ui::Form&(ui::FormsRuntime&)> load;
 };
 
 void PrintTo(const WindowCase& c, std::ostream* out) { *out << c.name; }
@@ -47,22 +53,22 @@ void PrintTo(const WindowCase& c, std::ostream* out) { *out << c.name; }
 // to the welcome, which leaves it loaded and hidden: enough for its layout.
 const WindowCase Windows[] = {
     {"Form1",
-     [](forms::FormsRuntime& r) -> forms::Form& {
+     [](ui::FormsRuntime& r) -> ui::Form& {
          r.Start<Form1>();
          return r.DefaultInstance<Form1>();
      }},
     {"Form2",
-     [](forms::FormsRuntime& r) -> forms::Form& {
+     [](ui::FormsRuntime& r) -> ui::Form& {
          r.DefaultInstance<Form2>().Show();
          return r.DefaultInstance<Form2>();
      }},
     {"Form3",
-     [](forms::FormsRuntime& r) -> forms::Form& {
+     [](ui::FormsRuntime& r) -> ui::Form& {
          r.DefaultInstance<Form3>().Show();
          return r.DefaultInstance<Form3>();
      }},
     {"Form4",
-     [](forms::FormsRuntime& r) -> forms::Form& {
+     [](ui::FormsRuntime& r) -> ui::Form& {
          r.DefaultInstance<Form4>().Show();
          return r.DefaultInstance<Form4>();
      }},
@@ -71,25 +77,26 @@ const WindowCase Windows[] = {
 class WindowLayout : public ::testing::TestWithParam<WindowCase> {
 protected:
     void SetUp() override {
-        runtime_ = std::make_unique<forms::FormsRuntime>();
+        runtime_ = std::make_unique<ui::FormsRuntime>(system_);
         form_ = &GetParam().load(*runtime_);
         ASSERT_TRUE(form_->IsLoaded());
     }
     void TearDown() override { runtime_.reset(); }
 
-    const forms::WindowDesign& Design() const { return form_->Design(); }
-    QWidget* Control(std::string_view name) const { return form_->FindControl(name); }
+    const ui::WindowDesign& Design() const { return form_->Design(); }
+    QWidget* Control(std::string_view name) const { return ui::QtControlOf(*form_, name); }
 
 private:
-    std::unique_ptr<forms::FormsRuntime> runtime_;
-    forms::Form* form_ = nullptr;
+    ui::QtWindowSystem system_;
+    std::unique_ptr<ui::FormsRuntime> runtime_;
+    ui::Form* form_ = nullptr;
 
 protected:
-    forms::Form& Window() const { return *form_; }
+    ui::Form& Window() const { return *form_; }
 };
 
 TEST_P(WindowLayout, GeometryMatchesTheDesign) {
-    QWidget* window = Window().Window();
+    QWidget* window = ui::QtWindowOf(Window());
     EXPECT_EQ(window->windowTitle(), Utf8(Design().caption));
     EXPECT_EQ(window->size(),
               QSize(PixelsFromTwips(Design().clientWidth), PixelsFromTwips(Design().clientHeight)));
@@ -97,7 +104,7 @@ TEST_P(WindowLayout, GeometryMatchesTheDesign) {
         SCOPED_TRACE(std::string(control.name));
         // Every design value is a whole number of pixels.
         for (int twips : {control.left, control.top, control.width, control.height})
-            EXPECT_EQ(twips % forms::TwipsPerPixel, 0);
+            EXPECT_EQ(twips % 15, 0);
         QWidget* widget = Control(control.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->geometry(),
@@ -174,7 +181,7 @@ TEST_P(WindowLayout, LabelsLieBehindTheOtherControls) {
 // Whether a caption's ink, laid out as the label draws it, stays inside.
 void ExpectCaptionFits(const QLabel& label) {
     const QStringList lines = label.text().split('\n');
-    const forms::CaptionLayout layout = forms::LayOutCaption(label.font(), lines, label.height());
+    const ui::CaptionLayout layout = ui::LayOutCaption(label.font(), lines, label.height());
     const QFontMetricsF metrics(label.font());
     EXPECT_LE(qreal(QFontInfo(label.font()).pixelSize()), layout.pitch + 1e-9) << "lines overlap";
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -233,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, WindowLayout, ::testing::ValuesIn(Windows),
 
 class MainWindowDesign : public ::testing::Test {
 protected:
-    static const forms::ControlDesign& Control(std::string_view name) {
+    static const ui::ControlDesign& Control(std::string_view name) {
         for (const auto& control : Form1::Layout.controls)
             if (control.name == name)
                 return control;
@@ -284,20 +291,24 @@ TEST_F(MainWindowDesign, SideFieldsLieInTheFrameLevelWithTheirLabels) {
 }
 
 TEST(MainWindow, SideFieldsStackAboveTheFrame) {
-    forms::FormsRuntime runtime;
+    ui::QtWindowSystem system;
+    ui::FormsRuntime runtime(system);
     runtime.Start<Form1>();
     Form1& form = runtime.DefaultInstance<Form1>();
-    const QObjectList& children = form.Window()->children();
-    const auto index = [&](const char* name) { return children.indexOf(form.FindControl(name)); };
+    const QObjectList& children = ui::QtWindowOf(form)->children();
+    const auto index = [&](const char* name) {
+        return children.indexOf(ui::QtControlOf(form, name));
+    };
     EXPECT_GT(index("Text3"), index("Frame1"));
     EXPECT_GT(index("Text4"), index("Frame1"));
     EXPECT_GT(index("Text1"), index("Label2")) << "Label2 reaches under Text1";
 }
 
 TEST(MainWindow, DescriptionPanelIsCyanWithTenLines) {
-    forms::FormsRuntime runtime;
+    ui::QtWindowSystem system;
+    ui::FormsRuntime runtime(system);
     runtime.Start<Form1>();
-    QLabel& panel = *runtime.DefaultInstance<Form1>().Label3;
+    QLabel& panel = *ui::QtControlOf<QLabel>(runtime.DefaultInstance<Form1>(), "Label3");
     EXPECT_EQ(panel.palette().color(QPalette::Window), QColor(0, 255, 255));
     EXPECT_EQ(panel.palette().color(QPalette::WindowText), QColor(0, 0, 0));
     EXPECT_TRUE(panel.autoFillBackground());
@@ -314,15 +325,17 @@ TEST(MainWindow, DescriptionPanelIsCyanWithTenLines) {
 }
 
 TEST(Icon, EveryWindowCarriesTheApplicationIcon) {
-    forms::FormsRuntime runtime;
+    ui::QtWindowSystem system;
+    ui::FormsRuntime runtime(system);
     runtime.Start<Form1>();
-    const QIcon icon = runtime.DefaultInstance<Form4>().Window()->windowIcon();
+    const QIcon icon = ui::QtWindowOf(runtime.DefaultInstance<Form4>())->windowIcon();
     ASSERT_FALSE(icon.isNull());
     // Every size a title bar or task switcher asks for, at up to 2x.
     const QList<QSize> sizes = icon.availableSizes();
     for (int side : {16, 32, 48, 128})
         EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
-    EXPECT_EQ(runtime.DefaultInstance<Form1>().Window()->windowIcon().cacheKey(), icon.cacheKey());
+    EXPECT_EQ(ui::QtWindowOf(runtime.DefaultInstance<Form1>())->windowIcon().cacheKey(),
+              icon.cacheKey());
 }
 
 // --- Fonts ------------------------------------------------------------------
@@ -333,14 +346,15 @@ TEST(Fonts, DefaultFontShowsSimplifiedChinese) {
         QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese))
         << info.family().toStdString();
     EXPECT_FALSE(info.family().contains("JP")) << "Japanese glyph shapes";
-    EXPECT_EQ(QApplication::font(), forms::DefaultFont());
+    EXPECT_EQ(QApplication::font(), ui::DefaultFont());
 }
 
 TEST(Fonts, WelcomeLineIsABoldSongFace) {
-    forms::FormsRuntime runtime;
+    ui::QtWindowSystem system;
+    ui::FormsRuntime runtime(system);
     Form4& welcome = runtime.DefaultInstance<Form4>();
     welcome.Show();
-    const QFont font = welcome.Label1->font();
+    const QFont font = ui::QtControlOf<QLabel>(welcome, "Label1")->font();
     const QFontInfo info(font);
     EXPECT_TRUE(info.bold());
     // 12 points at 96 dots per inch, less only as far as a stand-in face needs
@@ -351,9 +365,9 @@ TEST(Fonts, WelcomeLineIsABoldSongFace) {
     for (const char* family : Form4::WelcomeFont.families)
         song << QString::fromUtf8(family);
     EXPECT_TRUE(song.contains(info.family())) << info.family().toStdString();
-    EXPECT_EQ(welcome.Label1->text(), " 欢迎使用 Quimbel V2.3");
+    EXPECT_EQ(ui::QtControlOf<QLabel>(welcome, "Label1")->text(), " 欢迎使用 Quimbel V2.3");
     // The other controls keep the window's default font.
-    EXPECT_EQ(welcome.Command1->font(), QApplication::font());
+    EXPECT_EQ(ui::QtControlOf<QPushButton>(welcome, "Command1")->font(), QApplication::font());
 }
 
 } // namespace

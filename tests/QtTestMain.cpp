@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    quimbel::forms::SetUpApplication(app);
+    quimbel::ui::SetUpApplication(app);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

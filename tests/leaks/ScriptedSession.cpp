@@ -8,6 +8,8 @@
 #include "Form2.h"
 #include "Form4.h"
 #include "Forms.h"
+#include "QtAccess.h"
+#include "QtWindowSystem.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -19,25 +21,30 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    quimbel::forms::SetUpApplication(app);
-    quimbel::forms::FormsRuntime runtime;
-    runtime.Start<quimbel::Form1>();
+    quimbel::ui::SetUpApplication(app);
+    quimbel::ui::QtWindowSystem system;
+    quimbel::ui::FormsRuntime runtime(system);
+    runtime.Start<quimbel::forms::Form1>();
 
     int failures = 0;
     QTimer::singleShot(0, &app, [&] {
-        auto& main = runtime.DefaultInstance<quimbel::Form1>();
-        QTest::mouseClick(&*runtime.DefaultInstance<quimbel::Form4>().Command1, Qt::LeftButton);
-        QTest::keyClicks(&*main.Text1, "17");
-        QTest::mouseClick(&*main.Command1, Qt::LeftButton);
+        using quimbel::ui::QtControlOf;
+        const auto click = [](const quimbel::ui::Form& form, const char* button) {
+            QTest::mouseClick(QtControlOf<QPushButton>(form, button), Qt::LeftButton);
+        };
+        auto& main = runtime.DefaultInstance<quimbel::forms::Form1>();
+        click(runtime.DefaultInstance<quimbel::forms::Form4>(), "Command1");
+        QTest::keyClicks(QtControlOf<QPlainTextEdit>(main, "Text1"), "17");
+        click(main, "Command1");
         if (main.Text2.Text() != "41.99" || main.Text4.Text() != "22.44") {
-            std::fprintf(stderr, "conversion gave %s\n", qPrintable(main.Text2.Text()));
+            std::fprintf(stderr, "conversion gave %s\n", main.Text2.Text().c_str());
             ++failures;
         }
-        QTest::mouseClick(&*main.Command3, Qt::LeftButton);
-        QTest::mouseClick(&*main.Command1, Qt::LeftButton); // empty: the inch prompt
-        QTest::mouseClick(&*runtime.DefaultInstance<quimbel::Form2>().Command1, Qt::LeftButton);
-        QTest::mouseClick(&*main.Command1, Qt::LeftButton); // and again, left open
-        QTest::mouseClick(&*main.Command4, Qt::LeftButton);
+        click(main, "Command3");
+        click(main, "Command1"); // empty: the inch prompt
+        click(runtime.DefaultInstance<quimbel::forms::Form2>(), "Command1");
+        click(main, "Command1"); // and again, left open
+        click(main, "Command4");
     });
     const int status = QApplication::exec();
     if (!runtime.HasEnded()) {

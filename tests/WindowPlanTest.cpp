@@ -1,0 +1,218 @@
+// The rules that turn a design into a window, as both back ends receive them:
+// scaling, containers, stacking, tab order, captions, placement and fonts.
+
+#include "WindowPlan.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "Form4.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quimbel::testing {
+namespace {
+
+using namespace ui;
+
+std::vector<std::string> Names(const WindowPlan& plan, const std::vector<int>& indices) {
+    std::vector<std::string> names;
+    for (int i : indices)
+        names.emplace_back(plan.controls[static_cast<std::size_t>(i)].Name());
+    return names;
+}
+
+TEST(Scaling, TwipsBecomePixelsAtEveryCommonResolution) {
+    struct Case {
+        int twips;
+        int dpi;
+        int pixels;
+    };
+    const Case cases[] = {
+        {1440, 96, 96},   {15, 96, 1}, {7350, 96, 490}, {7350, 120, 613}, {7350, 144, 735},
+        {7350, 192, 980}, {8, 96, 1},  {7, 96, 0},      {-15, 96, -1},    {0, 192, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PixelsAt(c.twips, c.dpi), c.pixels) << c.twips << " twips at " << c.dpi;
+    EXPECT_EQ(FontPixelsAt(9, 96), 12);
+    EXPECT_EQ(FontPixelsAt(12, 96), 16);
+    EXPECT_EQ(FontPixelsAt(9, 120), 15);
+    EXPECT_EQ(FontPixelsAt(9, 144), 18);
+}
+
+TEST(Scaling, ControlsThatMeetInTheDesignMeetOnTheScreen) {
+    // Two rows of a design that touch: at 125 % each edge rounds on its own,
+    // so scaling sizes instead of edges would open a gap or an overlap.
+    const Rect upper{0, 241, 1000, 241};
+    const Rect lower{0, 482, 1000, 241};
+    for (int dpi : {96, 120, 144, 168, 192}) {
+        SCOPED_TRACE(dpi);
+        const Rect a = PixelsAt(upper, dpi);
+        const Rect b = PixelsAt(lower, dpi);
+        EXPECT_EQ(a.top + a.height, b.top);
+    }
+}
+
+TEST(Plan, MainWindowControlsSitInTheirContainersWithTheirNames) {
+    const WindowPlan plan = PlanWindow(forms::Form1::Layout);
+    ASSERT_EQ(plan.controls.size(), forms::Form1::Layout.controls.size());
+    EXPECT_EQ(plan.caption, "Quimbel V2.3");
+    const int frame = plan.IndexOf("Frame1");
+    for (const ControlPlan& control : plan.controls) {
+        SCOPED_TRACE(std::string(control.Name()));
+        const bool inFrame = control.Name() == "Label4" || control.Name() == "Label5";
+        EXPECT_EQ(control.container, inFrame ? frame : NoControl);
+        // Screen readers and real-window tests find a field by its tooltip.
+        EXPECT_EQ(control.accessibleName,
+                  control.Kind() == ControlKind::TextBox ? control.toolTip : control.caption);
+    }
+    const ControlPlan& panel = plan.controls[static_cast<std::size_t>(plan.IndexOf("Label3"))];
+    ASSERT_EQ(panel.captionLines.size(), 10u);
+    EXPECT_EQ(panel.captionLines[0], "");
+    EXPECT_EQ(panel.captionLines[1], "此软件为各种显示屏英寸尺寸与厘米尺");
+    EXPECT_EQ(panel.captionLines[9], "为厘米的换算，英寸不换算）");
+    EXPECT_EQ(panel.caption.find('\r'), std::string::npos);
+}
+
+TEST(Plan, StackingAndTabOrderFollowTheDesign) {
+    const WindowPlan main = PlanWindow(forms::Form1::Layout);
+    EXPECT_EQ(Names(main, main.frontToBack),
+              (std::vector<std::string>{"Text4", "Text3", "Command4", "Command3", "Command2",
+                                        "Command1", "Text2", "Text1", "Frame1"}));
+    EXPECT_EQ(Names(main, main.tabOrder),
+              (std::vector<std::string>{"Text1", "Text2", "Command1", "Command2", "Command3",
+                                        "Command4", "Text3", "Text4"}));
+    EXPECT_EQ(main.firstFocus, main.IndexOf("Text1"));
+
+    // Without a stacking list, windowed controls stack in design order and
+    // labels stay out of it; a label's TabIndex does not make it take focus.
+    const WindowPlan welcome = PlanWindow(forms::Form4::Layout);
+    EXPECT_EQ(Names(welcome, welcome.frontToBack), std::vector<std::string>{"Command1"});
+    EXPECT_EQ(Names(welcome, welcome.tabOrder), std::vector<std::string>{"Command1"});
+    EXPECT_EQ(welcome.firstFocus, welcome.IndexOf("Command1"));
+}
+
+TEST(Plan, BadDesignsAreNamedErrors) {
+    struct Case {
+        const char* name;
+        std::vector<ControlDesign> controls;
+        std::vector<std::string_view> stacking;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {"unknown frame",
+         {{"Label1", ControlKind::Label, "Frame9", 0, 0, 15, 15, "", "", 0}},
+         {},
+         "Frame9"},
+        {"frame declared after its control",
+         {{"Label1", ControlKind::Label, "Frame1", 0, 0, 15, 15, "", "", 0},
+          {"Frame1", ControlKind::Frame, OnWindow, 0, 0, 15, 15, "", "", 1}},
+         {},
+         "Frame1"},
+        {"container that is no frame",
+         {{"Text1", ControlKind::TextBox, OnWindow, 0, 0, 15, 15, "", "", 0},
+          {"Label1", ControlKind::Label, "Text1", 0, 0, 15, 15, "", "", 1}},
+         {},
+         "Text1"},
+        {"name used twice",
+         {{"Text1", ControlKind::TextBox, OnWindow, 0, 0, 15, 15, "", "", 0},
+          {"Text1", ControlKind::TextBox, OnWindow, 0, 0, 15, 15, "", "", 1}},
+         {},
+         "twice"},
+        {"stacking names a label",
+         {{"Label1", ControlKind::Label, OnWindow, 0, 0, 15, 15, "", "", 0}},
+         {"Label1"},
+         "Label1"},
+        {"stacking leaves a control out",
+         {{"Text1", ControlKind::TextBox, OnWindow, 0, 0, 15, 15, "", "", 0},
+          {"Text2", ControlKind::TextBox, OnWindow, 0, 0, 15, 15, "", "", 1}},
+         {"Text1"},
+         "Text2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowDesign design{"bad", 1500, 1500, 0, 0, c.controls, c.stacking};
+        try {
+            PlanWindow(design);
+            ADD_FAILURE() << "no error";
+        } catch (const DesignError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.said), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(Plan, ControlsAreFoundByNameAndKind) {
+    const WindowPlan plan = PlanWindow(forms::Form2::Layout);
+    EXPECT_EQ(plan.IndexOfKind("Command1", ControlKind::CommandButton), 0);
+    EXPECT_EQ(plan.IndexOf("Command9"), NoControl);
+    EXPECT_THROW(plan.IndexOfKind("Command9", ControlKind::CommandButton), DesignError);
+    EXPECT_THROW(plan.IndexOfKind("Label1", ControlKind::TextBox), DesignError);
+}
+
+TEST(Captions, StoredLinesSplitOnCarriageReturnLineFeedOnly) {
+    EXPECT_EQ(CaptionLines(""), std::vector<std::string>{""});
+    EXPECT_EQ(CaptionLines("确定"), std::vector<std::string>{"确定"});
+    EXPECT_EQ(CaptionLines("a\r\n\r\nb"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(CaptionLines("\r\n"), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(CaptionLines("a\nb"), std::vector<std::string>{"a\nb"});
+}
+
+TEST(Captions, LinesShareTheHeightAndTheirInkIsCentred) {
+    // Room for every line at the font's spacing: the spacing is the pitch,
+    // and the ink (12 above the baseline, 3 below) sits in the middle of it.
+    const CaptionLayout roomy = LayOutCaption(16, -12, 3, 1, 17);
+    EXPECT_DOUBLE_EQ(roomy.pitch, 16);
+    EXPECT_DOUBLE_EQ(roomy.firstBaseline, 12.5);
+    // Ten lines in 137 pixels: the lines close up instead of running out.
+    const CaptionLayout tight = LayOutCaption(16, -10, 2, 10, 137);
+    EXPECT_DOUBLE_EQ(tight.pitch, 13.7);
+    EXPECT_GE(tight.firstBaseline - 10, 0.0);
+    EXPECT_LE(tight.firstBaseline + 9 * tight.pitch + 2, 137.0);
+}
+
+TEST(Placement, WindowsOpenAtTheirDesignPositionAndStayOnTheScreen) {
+    struct Case {
+        const char* name;
+        Rect client;
+        Rect area;
+        Rect placed;
+    };
+    const Case cases[] = {
+        {"inside", {189, 194, 490, 298}, {0, 0, 1280, 800}, {189, 194, 490, 298}},
+        {"offset work area", {189, 194, 490, 298}, {0, 30, 1280, 770}, {189, 224, 490, 298}},
+        {"too far right", {900, 194, 490, 298}, {0, 0, 1280, 800}, {790, 194, 490, 298}},
+        {"too far down", {189, 700, 490, 298}, {0, 0, 1280, 800}, {189, 502, 490, 298}},
+        {"bigger than the screen", {189, 194, 900, 700}, {0, 0, 800, 600}, {0, 0, 900, 700}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FirstPosition(c.client, c.area), c.placed) << c.name;
+}
+
+TEST(Fonts, OnlyInstalledFamiliesAreNamedInTheirOrder) {
+    const std::array<const char*, 3> song{"SimSun", "NSimSun", "Noto Serif CJK SC"};
+    const auto installed = [](std::set<std::string> families) {
+        return [families](std::string_view name) { return families.count(std::string(name)) != 0; };
+    };
+    EXPECT_EQ(InstalledFamilies(song, installed({"Noto Serif CJK SC", "SimSun"})),
+              (std::vector<std::string>{"SimSun", "Noto Serif CJK SC"}));
+    EXPECT_EQ(InstalledFamilies(song, installed({"Noto Serif CJK SC"})),
+              std::vector<std::string>{"Noto Serif CJK SC"});
+    // None installed: the whole list, for the toolkit's own fallback.
+    EXPECT_EQ(InstalledFamilies(song, installed({})),
+              (std::vector<std::string>{"SimSun", "NSimSun", "Noto Serif CJK SC"}));
+}
+
+TEST(Fonts, TheDefaultFaceIsAChineseUiFaceWithWindowsOwnFirst) {
+    const auto families = DefaultFontFamilies();
+    ASSERT_GE(families.size(), 3u);
+    EXPECT_EQ(std::string(families[0]), "Microsoft YaHei UI");
+    EXPECT_EQ(std::string(families[1]), "Microsoft YaHei");
+    for (const char* family : families)
+        EXPECT_EQ(std::string(family).find("JP"), std::string::npos) << family;
+}
+
+} // namespace
+} // namespace quimbel::testing
