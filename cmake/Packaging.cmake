@@ -7,39 +7,15 @@ set(quimbel_resources_dir "${PROJECT_SOURCE_DIR}/resources")
 get_target_property(quimbel_icon_dir quimbel_icons QUIMBEL_ICON_DIR)
 get_target_property(quimbel_icon_sizes quimbel_icons QUIMBEL_ICON_SIZES)
 
-# quimbel.rc states the version by hand; stop here rather than ship an .exe
-# that claims another version than the package it comes in.
-file(STRINGS "${quimbel_resources_dir}/quimbel.rc" quimbel_rc_version REGEX "^ *FILEVERSION ")
-string(REGEX REPLACE "[^0-9,]" "" quimbel_rc_version "${quimbel_rc_version}")
-string(REPLACE "," "." quimbel_rc_version "${quimbel_rc_version}")
-if(NOT quimbel_rc_version VERSION_EQUAL PROJECT_VERSION)
-  message(FATAL_ERROR "resources/quimbel.rc says version ${quimbel_rc_version}, the project ${PROJECT_VERSION}: "
-                      "update FILEVERSION, PRODUCTVERSION and the version strings in quimbel.rc")
-endif()
-
 install(TARGETS quimbel
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   BUNDLE DESTINATION .)
 
 if(WIN32)
-  # A window program: no console beside it, and the icon and version
-  # information Explorer shows.
-  enable_language(RC)
+  # A window program: no console beside it, and the icon, version
+  # information and manifest of resources/quimbel.rc.in.
   set_target_properties(quimbel PROPERTIES WIN32_EXECUTABLE ON)
-  target_sources(quimbel PRIVATE "${quimbel_resources_dir}/quimbel.rc")
-  # The project-wide compiler options (warnings, /utf-8, floating point) reach
-  # every source of the target, the resource script too, and neither rc nor
-  # windres takes them: keep them to the compilers.
-  get_target_property(quimbel_options quimbel COMPILE_OPTIONS)
-  if(quimbel_options)
-    list(TRANSFORM quimbel_options REPLACE "^(.+)$" "$<$<NOT:$<COMPILE_LANGUAGE:RC>>:\\1>")
-    set_property(TARGET quimbel PROPERTY COMPILE_OPTIONS "${quimbel_options}")
-  endif()
-  # The script names the generated icon by file name alone.
-  target_include_directories(quimbel PRIVATE "${quimbel_icon_dir}")
-  set_source_files_properties("${quimbel_resources_dir}/quimbel.rc" TARGET_DIRECTORY quimbel
-    PROPERTIES OBJECT_DEPENDS "${quimbel_icon_dir}/quimbel.ico")
-  add_dependencies(quimbel quimbel_icons)
+  target_link_libraries(quimbel PRIVATE quimbel_windows_resources)
 
   # Qt's DLLs and plugins beside the program, so the installed folder runs
   # on a machine without Qt.
