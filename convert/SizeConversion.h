@@ -13,7 +13,8 @@ namespace quimbel {
 
 // The reference screen that every result scales from. The four are
 // independent measurements, not derived from one another: the diagonal grows
-// by 2.47 cm per inch, not by 2.54.
+// by 2.47 cm per inch, not by 2.54. The size is a whole number of inches, kept
+// as the small integer it is; each use converts it to a double, exactly.
 inline constexpr std::int16_t ReferenceInches = 20;
 inline constexpr double DiagonalCmAtReference = 49.4;
 inline constexpr double LongSideCmAtReference = 43.5;
@@ -51,7 +52,9 @@ struct ScreenSize {
 };
 
 // All three sides; a side whose product overflows is empty, the others are
-// still computed.
+// still computed. For tests and benchmarks: the main window takes each side as
+// a step of its own (so one failing step skips only that side), calling
+// SideCentimetres as this does.
 ScreenSize InchesToCentimetres(double inches);
 
 // The diagonal in inches: the product with ReferenceInches first, then the
