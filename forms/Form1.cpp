@@ -3,6 +3,7 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "Form4.h"
+#include "QuimbelVersion.h"
 #include "SizeConversion.h"
 
 #include <array>
@@ -60,7 +61,7 @@ void Write(const ui::TextBox& field, std::optional<double> value) {
 
 } // namespace
 
-const ui::WindowDesign Form1::Layout{.caption = "Quimbel V2.3",
+const ui::WindowDesign Form1::Layout{.caption = ProductTitle,
                                      .clientWidth = 7350,
                                      .clientHeight = 4470,
                                      .left = 2835,
