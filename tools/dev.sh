@@ -2,6 +2,8 @@
 # Sets up a Debian 12 machine for Quimbel, builds it, and runs it or its tests.
 #   tools/dev.sh run    install what is missing, build, start the program
 #   tools/dev.sh test   install what is missing, build, run every test
+#   tools/dev.sh windows  install what is missing, cross-build for Windows and
+#                       run those tests under Wine (also part of test)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -14,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils xdotool xclip
   valgrind dpkg-dev file desktop-file-utils git
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 as_root() {
@@ -106,6 +109,31 @@ sanitize() {
   echo "sanitizers: $(grep -E 'tests passed' "$dir/ctest.log")"
 }
 
+# The Windows build (MinGW-w64), its tests run under Wine with an X server of
+# their own (xvfb-run), in a Wine prefix inside build-windows. Quiet unless
+# something fails.
+windows() {
+  local dir=build-windows
+  mkdir -p "$dir"
+  if ! { cmake --preset windows -DQUIMBEL_WARNINGS_AS_ERRORS=$werror &&
+         cmake --build --preset windows -j "$jobs"; } >"$dir/build.log" 2>&1; then
+    tail -n 60 "$dir/build.log"
+    echo "windows: the build failed (log $dir/build.log)" >&2
+    return 1
+  fi
+  # Wine's processes end with the X server's run, not after it.
+  if ! xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+        status=0
+        ctest --preset windows -j "$1" || status=$?
+        tools/wine-run.sh --prefix "$2/wine-prefix" --stop
+        exit $status' windows-tests "$jobs" "$dir" >"$dir/ctest.log" 2>&1; then
+    grep -v -E '^ *(Start|[0-9]+/[0-9]+ Test) ' "$dir/ctest.log" | tail -n 80
+    echo "windows: FAILED (log $dir/ctest.log)" >&2
+    return 1
+  fi
+  echo "windows: $(grep -E 'tests passed' "$dir/ctest.log")"
+}
+
 # Every C++ file of ours as .clang-format lays it out.
 check_format() {
   if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
@@ -131,10 +159,15 @@ case "${1:-}" in
     fuzz
     sanitize
     build build
-    cd build && exec ctest --output-on-failure -j "$jobs"
+    (cd build && ctest --output-on-failure -j "$jobs")
+    windows
+    ;;
+  windows)
+    install_missing
+    windows
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|windows" >&2
     exit 2
     ;;
 esac

@@ -22,7 +22,9 @@ usage() {
   exit 2
 }
 
-[ $# -ge 3 ] && [ "$1" = "--prefix" ] && [ -n "$2" ] || usage
+if [ $# -lt 3 ] || [ "$1" != "--prefix" ] || [ -z "$2" ]; then
+  usage
+fi
 prefix=$2
 shift 2
 case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
