@@ -6,6 +6,9 @@
 #
 #   real_windows.sh PROGRAM SEND-CLOSE-HELPER [OUTPUT-DIR]
 #
+# E2E_RUNNER, if set, holds the words that start PROGRAM (for the Windows
+# build: tools/wine-run.sh --prefix DIR); E2E_TIME_LIMIT the seconds the whole
+# run may take (default 80).
 # No window manager runs, so the script gives windows the input focus itself
 # and closes a window with a WM_DELETE_WINDOW message sent by the helper.
 # Prints one line per check. On a failure it prints what was expected and what
@@ -24,7 +27,9 @@ for tool in Xvfb xdotool xclip xwininfo timeout; do
     exit 77
   fi
 done
-[ -x "$program" ] || { echo "no program at $program" >&2; exit 1; }
+[ -f "$program" ] || { echo "no program at $program" >&2; exit 1; }
+read -r -a runner <<<"${E2E_RUNNER:-}"
+time_limit=${E2E_TIME_LIMIT:-80}
 [ -x "$send_close" ] || { echo "no helper at $send_close" >&2; exit 1; }
 
 started=$(date +%s%N)
@@ -53,10 +58,10 @@ trap 'stopped TERM' TERM
 # well before CTest's timeout, so the cleanup still runs.
 (
   trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-  sleep 80 >/dev/null 2>&1 &
+  sleep "$time_limit" >/dev/null 2>&1 &
   sleeper=$!
   wait "$sleeper"
-  echo "FAIL: the whole test ran over 80 s" >&2
+  echo "FAIL: the whole test ran over $time_limit s" >&2
   kill -TERM $$
 ) &
 watchdog_pid=$!
@@ -114,9 +119,35 @@ visible_windows() {
   done
 }
 
+# Without a window manager Qt's X windows are the client areas alone, while
+# Wine draws each window's frame into its X window: FRAME holds the frame's
+# left, top, right and bottom widths, the same for every window (they share
+# one frame style), found from the first window.
+FRAME=(0 0 0 0)
+
 # Window geometry in pixels from the design in twips, as "x y width height".
 design_geometry() { # client width, height, left, top (twips)
-  echo "$(($3 / 15)) $(($4 / 15)) $(($1 / 15)) $(($2 / 15))"
+  echo "$(($3 / 15 - FRAME[0])) $(($4 / 15 - FRAME[1])) $(($1 / 15 + FRAME[0] + FRAME[2])) $(($2 / 15 + FRAME[1] + FRAME[3]))"
+}
+
+# Reads the frame widths off the one visible window, whose client area must
+# be at its design place and of its design size.
+learn_frame() { # client width, height, left, top (twips)
+  local deadline=$(( $(now_ms) + 30000 )) lines x y w h
+  while :; do
+    lines=$(visible_windows)
+    [ "$(wc -l <<<"$lines")" -eq 1 ] && [ -n "$lines" ] && break
+    [ "$(now_ms)" -gt "$deadline" ] && fail "no single first window appeared within 30 s (saw: ${lines:-none})"
+    sleep 0.1
+  done
+  read -r _ x y w h _ <<<"$lines"
+  FRAME=($(($3 / 15 - x)) $(($4 / 15 - y)) $((w - $1 / 15 - ($3 / 15 - x))) $((h - $2 / 15 - ($4 / 15 - y))))
+  local side
+  for side in "${FRAME[@]}"; do
+    [ "$side" -ge 0 ] && [ "$side" -le 60 ] ||
+      fail "the first window is not where its design puts it: $lines (frame ${FRAME[*]})"
+  done
+  echo "window frame (left top right bottom): ${FRAME[*]} px"
 }
 
 # Polls until the visible windows, as "x y width height name" lines sorted,
@@ -127,7 +158,7 @@ expect_windows() {
     seen=$(visible_windows | cut -d' ' -f2- | sort)
     [ "$seen" = "$expected" ] && { pass "$what"; return; }
     [ "$(now_ms)" -gt "$deadline" ] &&
-      fail "$what: expected windows (x y w h caption):
+      fail "$what: expected windows (x y w h caption) with the frame ${FRAME[*]}:
 $expected
 but saw:
 ${seen:-<none>}"
@@ -164,8 +195,8 @@ last_click_ms=0
 aim() { # window, control left top width height (twips)
   local x y wait_ms
   window_origin "$1"
-  x=$(( WIN_X + $2 / 15 + ($4 / 15) / 2 ))
-  y=$(( WIN_Y + $3 / 15 + ($5 / 15) / 2 ))
+  x=$(( WIN_X + FRAME[0] + $2 / 15 + ($4 / 15) / 2 ))
+  y=$(( WIN_Y + FRAME[1] + $3 / 15 + ($5 / 15) / 2 ))
   if [ "$last_click" = "$x,$y" ]; then
     wait_ms=$(( last_click_ms + 600 - $(now_ms) ))
     [ "$wait_ms" -gt 0 ] && sleep "$(printf '0.%03d' "$wait_ms")"
@@ -326,7 +357,7 @@ start_program() { # extra environment assignments...
   env -u QT_SCALE_FACTOR -u QT_FONT_DPI -u QT_SCREEN_SCALE_FACTORS \
     -u QT_AUTO_SCREEN_SCALE_FACTOR -u QT_ENABLE_HIGHDPI_SCALING -u QT_IM_MODULE \
     QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" "$@" \
-    "$program" >"$work/program.log" 2>&1 &
+    "${runner[@]}" "$program" >"$work/program.log" 2>&1 &
   app_pid=$!
 }
 
@@ -350,16 +381,25 @@ expect_exit() { # what
   pass "$1: the program ended with status 0"
 }
 
-welcome_window="$(design_geometry 4590 3030 9540 5295) Quimbel V2.3"
-main_window="$(design_geometry 7350 4470 2835 2910) Quimbel V2.3"
-inch_prompt="$(design_geometry 3735 1845 7995 5580) 提示"
-cm_prompt="$(design_geometry 3735 1845 7995 5445) 提示"
+set_window_geometries() {
+  welcome_window="$(design_geometry 4590 3030 9540 5295) Quimbel V2.3"
+  main_window="$(design_geometry 7350 4470 2835 2910) Quimbel V2.3"
+  inch_prompt="$(design_geometry 3735 1845 7995 5580) 提示"
+  cm_prompt="$(design_geometry 3735 1845 7995 5445) 提示"
+}
+set_window_geometries
+frame_known=""
 welcome_ok="1680 1560 1335 615"
 prompt_ok="1320 960 1215 495"
 
 # Starts the program, checks the welcome dialog and goes on to Form1 with OK.
 open_main_window() {
   local welcome
+  if [ -z "$frame_known" ]; then
+    learn_frame 4590 3030 9540 5295
+    set_window_geometries
+    frame_known=1
+  fi
   expect_windows "the welcome dialog is the one window, at its place" "$welcome_window"
   welcome=$(window_at "$welcome_window")
   # shellcheck disable=SC2086 # four numbers
