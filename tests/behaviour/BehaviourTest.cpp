@@ -8,6 +8,7 @@
 #include "Form3.h"
 #include "Form4.h"
 #include "Forms.h"
+#include "SizeConversion.h"
 #include "Steps.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +195,38 @@ TEST_F(MainWindowTest, LongPastedTextConvertsWithoutLoss) {
     Click(Main(), Main().Command1);
     EXPECT_EQ(Main().Text1.Text(), pasted);
     EXPECT_EQ(Main().Text2.Text(), "103.74");
+}
+
+TEST_F(MainWindowTest, OddTextConvertsByTheReadingRuleAndStaysAsTyped) {
+    // What each text reads as, and so what the three sides must show.
+    struct Case {
+        const char* name;
+        std::string text;
+        double inches;
+    };
+    const Case cases[] = {
+        {"a thousand digits", "1" + std::string(999, '0'), 0.0}, // beyond any double
+        {"a thousand-digit fraction", "0." + std::string(997, '0') + "17", 0.0},
+        {"digits after a thousand zeros", std::string(1000, '0') + "17", 17.0},
+        {"a tab in front", "\t17", 17.0},
+        {"full-width with a full-width point", "１．５", 1.5},
+        {"an emoji in front",
+         "\xF0\x9F\x98\x80"
+         "17",
+         0.0},
+        {"a sign alone", "-", 0.0},
+        {"two points", "1.2.3", 1.2},
+        {"a control character", std::string("\x01") + "17", 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Main().Text1.SetText(c.text);
+        Click(Main(), Main().Command1);
+        EXPECT_EQ(FieldTexts(),
+                  (Fields{c.text, TextFromNumber(SideCentimetres(c.inches, DiagonalCmAtReference)),
+                          TextFromNumber(SideCentimetres(c.inches, LongSideCmAtReference)),
+                          TextFromNumber(SideCentimetres(c.inches, ShortSideCmAtReference))}));
+    }
 }
 
 TEST_F(MainWindowTest, ChineseTextSurvivesTheFieldUnchanged) {
