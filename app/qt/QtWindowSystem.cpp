@@ -1,5 +1,7 @@
 #include "QtWindowSystem.h"
 
+#include "TextField.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -7,7 +9,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextDocument>
@@ -97,7 +98,7 @@ QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
         break;
     }
     case ControlKind::TextBox: {
-        auto* field = new QPlainTextEdit(parent);
+        auto* field = new TextField(parent);
         field->setTabChangesFocus(true);
         field->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         // Numbers have no word boundaries, and looking for them makes the
@@ -229,7 +230,7 @@ std::string QtWindow::Text(int control) const {
     QWidget* widget = Control(control);
     switch (plan_.controls[static_cast<std::size_t>(control)].Kind()) {
     case ControlKind::TextBox:
-        return ToUtf8(static_cast<QPlainTextEdit*>(widget)->toPlainText());
+        return ToUtf8(static_cast<TextField*>(widget)->Text());
     case ControlKind::Label:
         return ToUtf8(static_cast<QLabel*>(widget)->text());
     case ControlKind::CommandButton:
@@ -245,7 +246,7 @@ void QtWindow::SetText(int control, std::string_view text) {
     const QString value = FromUtf8(text);
     switch (plan_.controls[static_cast<std::size_t>(control)].Kind()) {
     case ControlKind::TextBox:
-        static_cast<QPlainTextEdit*>(widget)->setPlainText(value);
+        static_cast<TextField*>(widget)->SetText(value);
         break;
     case ControlKind::Label:
         static_cast<QLabel*>(widget)->setText(value);
