@@ -30,13 +30,20 @@ protected:
             ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
             return;
         }
+#ifdef _WIN32
+        // Windows' C library reads no LC_ALL and names locales its own way.
+        ASSERT_NE(std::setlocale(LC_ALL, "German_Germany.1252"), nullptr);
+#else
         ::setenv("LC_ALL", name.c_str(), 1);
         ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr)
             << "locale " << name << " is not installed; the test setup generates it";
+#endif
         ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     }
     void TearDown() override {
+#ifndef _WIN32
         ::unsetenv("LC_ALL");
+#endif
         std::setlocale(LC_ALL, "C");
     }
 };
