@@ -92,16 +92,13 @@ fuzz() {
 sanitize() {
   local dir=build-sanitize
   mkdir -p "$dir"
-  if ! build "$dir" -DQUIMBEL_SANITIZE=ON -DQUIMBEL_BUILD_BENCHMARKS=OFF >"$dir/build.log" 2>&1; then
+  if ! { cmake --preset sanitize -DQUIMBEL_WARNINGS_AS_ERRORS=$werror &&
+         cmake --build --preset sanitize -j "$jobs"; } >"$dir/build.log" 2>&1; then
     tail -n 60 "$dir/build.log"
     echo "sanitizers: the build failed" >&2
     return 1
   fi
-  if ! (cd "$dir" &&
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-        LSAN_OPTIONS=suppressions=$PWD/../tests/sanitizers/lsan.supp:print_suppressions=0 \
-        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --output-on-failure -j "$jobs") >"$dir/ctest.log" 2>&1; then
+  if ! ctest --preset sanitize -j "$jobs" >"$dir/ctest.log" 2>&1; then
     grep -v -E '^ *(Start|[0-9]+/[0-9]+ Test) ' "$dir/ctest.log" | tail -n 80
     echo "sanitizers: FAILED (log $dir/ctest.log)" >&2
     return 1
