@@ -3,22 +3,28 @@
 // answers only when it gets to it. Optionally presses keys first (through the
 // XTest extension, as xdotool does), so the time covers handling them.
 //
-//   quimbel_e2e_ping [--keys "ctrl+v ..."] [--pings N] [--timeout-ms MS] WINDOW-ID
+//   quimbel_e2e_ping [--keys "ctrl+v ..."] [--pings N] [--gap-ms GAP] [--timeout-ms MS] WINDOW-ID
 //
-// Sends N pings one after the other (default 1), each once the last one was
-// answered: a program may answer a ping before it handles keys read in the
-// same batch, never before those of an earlier batch. Prints the milliseconds
-// from the first key press (or the first ping) to the last answer.
+// The server may deliver faked keys after a message sent later, so the pings
+// go out only once the keys have reached the window with the input focus (the
+// helper listens there too). Then N pings (default 1), each GAP milliseconds
+// (default 5) after the last one was answered: a program may answer pings
+// before it handles input read with them, and Qt's event loop runs its input
+// only when no other event waits, so pings in a tight row would hold the keys
+// back. Prints the milliseconds from the first key press (or the first ping)
+// to the last answer, gaps included.
 //
 // Exit status: 0 answered; 1 no answer within the timeout (default 10000 ms);
 // 2 usage, display or X error; 3 the window does not take pings; 4 keys given
 // but the XTest library is missing.
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
 #include <sys/select.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +32,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -65,7 +72,8 @@ std::string KeysymName(const std::string& name) {
     return name;
 }
 
-// "ctrl+v" -> the key codes to hold down, in order.
+// "ctrl+v" -> the key codes to hold down, in order; Shift too for a symbol on
+// the shifted level of its key ("numbersign").
 bool KeyCodesOf(Display* display, const std::string& combo, std::vector<KeyCode>& codes) {
     std::stringstream parts(combo);
     std::string part;
@@ -76,23 +84,22 @@ bool KeyCodesOf(Display* display, const std::string& combo, std::vector<KeyCode>
             std::fprintf(stderr, "ping: no key for '%s'\n", part.c_str());
             return false;
         }
+        if (XkbKeycodeToKeysym(display, code, 0, 0) != sym &&
+            XkbKeycodeToKeysym(display, code, 0, 1) == sym)
+            codes.push_back(XKeysymToKeycode(display, XK_Shift_L));
         codes.push_back(code);
     }
     return !codes.empty();
 }
 
-// Waits for the answer to ping `serial` until `deadline`.
-bool AwaitAnswer(Display* display, Window root, Atom protocols, Atom ping, long serial,
-                 Clock::time_point deadline) {
+// Reads events until one matches or `deadline` passes.
+template <class Match> bool AwaitEvent(Display* display, Match match, Clock::time_point deadline) {
     const int fd = ConnectionNumber(display);
     for (;;) {
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == ClientMessage && event.xclient.window == root &&
-                event.xclient.message_type == protocols &&
-                static_cast<Atom>(event.xclient.data.l[0]) == ping &&
-                event.xclient.data.l[1] == serial)
+            if (match(event))
                 return true;
         }
         const auto left = deadline - Clock::now();
@@ -111,7 +118,8 @@ bool AwaitAnswer(Display* display, Window root, Atom protocols, Atom ping, long 
 
 int Usage(const char* program) {
     std::fprintf(stderr,
-                 "usage: %s [--keys \"ctrl+v ...\"] [--pings N] [--timeout-ms MS] WINDOW-ID\n",
+                 "usage: %s [--keys \"ctrl+v ...\"] [--pings N] [--gap-ms GAP] [--timeout-ms MS] "
+                 "WINDOW-ID\n",
                  program);
     return 2;
 }
@@ -122,6 +130,7 @@ int main(int argc, char* argv[]) {
     std::string keys;
     long pings = 1;
     long timeoutMs = 10000;
+    long gapMs = 5;
     const char* windowArgument = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -129,6 +138,8 @@ int main(int argc, char* argv[]) {
             keys = argv[++i];
         else if (argument == "--pings" && i + 1 < argc)
             pings = std::strtol(argv[++i], nullptr, 10);
+        else if (argument == "--gap-ms" && i + 1 < argc)
+            gapMs = std::strtol(argv[++i], nullptr, 10);
         else if (argument == "--timeout-ms" && i + 1 < argc)
             timeoutMs = std::strtol(argv[++i], nullptr, 10);
         else if (!windowArgument && argument.rfind("--", 0) != 0)
@@ -136,7 +147,7 @@ int main(int argc, char* argv[]) {
         else
             return Usage(argv[0]);
     }
-    if (!windowArgument || pings < 1 || timeoutMs < 1)
+    if (!windowArgument || pings < 1 || timeoutMs < 1 || gapMs < 0)
         return Usage(argv[0]);
     char* end = nullptr;
     errno = 0;
@@ -175,7 +186,8 @@ int main(int argc, char* argv[]) {
     // The answer goes to the root window, masked for the window manager's
     // redirect and for structure (Qt) or substructure (most others) notices;
     // any client may listen for the notices.
-    XSelectInput(display, root, StructureNotifyMask | SubstructureNotifyMask);
+    const long rootEvents = StructureNotifyMask | SubstructureNotifyMask;
+    XSelectInput(display, root, rootEvents);
 
     std::vector<std::vector<KeyCode>> combos;
     std::stringstream words(keys);
@@ -191,6 +203,15 @@ int main(int argc, char* argv[]) {
         return 4;
     }
 
+    // The keys go to the focus window; the last release seen there means the
+    // program has been sent them all.
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    if (focus == None || focus == PointerRoot)
+        focus = window;
+    if (!combos.empty())
+        XSelectInput(display, focus, focus == root ? rootEvents | KeyReleaseMask : KeyReleaseMask);
     XSync(display, False);
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + std::chrono::milliseconds(timeoutMs);
@@ -200,7 +221,21 @@ int main(int argc, char* argv[]) {
         for (auto code = codes.rbegin(); code != codes.rend(); ++code)
             fakeKey(display, *code, False, CurrentTime);
     }
+    XFlush(display);
+    if (!combos.empty()) {
+        const unsigned int last = combos.back().front();
+        const bool delivered = AwaitEvent(
+            display,
+            [&](const XEvent& event) {
+                return event.type == KeyRelease && event.xkey.keycode == last;
+            },
+            std::min(deadline, Clock::now() + std::chrono::seconds(2)));
+        if (!delivered)
+            std::fprintf(stderr, "ping: the keys were not seen reaching window 0x%lx\n", focus);
+    }
     for (long serial = 1; serial <= pings; ++serial) {
+        if (serial > 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
         XEvent event{};
         event.xclient.type = ClientMessage;
         event.xclient.window = window;
@@ -211,7 +246,13 @@ int main(int argc, char* argv[]) {
         event.xclient.data.l[2] = static_cast<long>(window);
         XSendEvent(display, window, False, NoEventMask, &event);
         XFlush(display);
-        if (!AwaitAnswer(display, root, protocols, ping, serial, deadline)) {
+        const auto answer = [&](const XEvent& reply) {
+            return reply.type == ClientMessage && reply.xclient.window == root &&
+                   reply.xclient.message_type == protocols &&
+                   static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
+                   reply.xclient.data.l[1] == serial;
+        };
+        if (!AwaitEvent(display, answer, deadline)) {
             std::printf("%.1f\n", MillisecondsSince(start));
             std::fprintf(stderr, "ping: no answer within %ld ms\n", timeoutMs);
             XCloseDisplay(display);
