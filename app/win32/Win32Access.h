@@ -1,0 +1,31 @@
+#pragma once
+
+// The Windows windows behind a form, for tests and tools that drive or
+// inspect the real windows. The layer's own headers never name a Windows type.
+
+#include "Forms.h"
+#include "Win32WindowSystem.h"
+
+#include <string_view>
+
+namespace quimbel::ui {
+
+// The form's top-level window while it is loaded, else nullptr.
+inline Win32Window* Win32WindowOf(const Form& form) {
+    return dynamic_cast<Win32Window*>(form.Native());
+}
+
+// The window's handle while the form is loaded, else null.
+inline HWND Win32HandleOf(const Form& form) {
+    const Win32Window* window = Win32WindowOf(form);
+    return window ? window->Handle() : nullptr;
+}
+
+// A control's window while its form is loaded, else null.
+inline HWND Win32ControlOf(const Form& form, std::string_view name) {
+    const Win32Window* window = Win32WindowOf(form);
+    const int index = form.Plan().IndexOf(name);
+    return window && index != NoControl ? window->Control(index) : nullptr;
+}
+
+} // namespace quimbel::ui

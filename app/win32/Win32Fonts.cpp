@@ -1,0 +1,114 @@
+#include "Win32Private.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace quimbel::ui::win32 {
+namespace {
+
+std::wstring Folded(std::wstring name) {
+    if (!name.empty())
+        CharLowerBuffW(name.data(), static_cast<DWORD>(name.size()));
+    return name;
+}
+
+int CALLBACK AddFamily(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM names) {
+    // "@" marks the same face turned for vertical writing.
+    if (font->lfFaceName[0] != L'@')
+        reinterpret_cast<std::vector<std::wstring>*>(names)->push_back(Folded(font->lfFaceName));
+    return 1;
+}
+
+int Length(std::wstring_view text) {
+    return static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
+}
+
+} // namespace
+
+FontFamilies::FontFamilies() {
+    const HDC screen = GetDC(nullptr);
+    if (!screen)
+        return;
+    LOGFONTW all{};
+    all.lfCharSet = DEFAULT_CHARSET;
+    EnumFontFamiliesExW(screen, &all, AddFamily, reinterpret_cast<LPARAM>(&folded_), 0);
+    ReleaseDC(nullptr, screen);
+    std::sort(folded_.begin(), folded_.end());
+    folded_.erase(std::unique(folded_.begin(), folded_.end()), folded_.end());
+}
+
+bool FontFamilies::Has(std::string_view family) const {
+    return std::binary_search(folded_.begin(), folded_.end(), Folded(WideFromUtf8(family)));
+}
+
+std::wstring FirstInstalled(std::span<const char* const> families, const FontFamilies& installed) {
+    const std::vector<std::string> found =
+        InstalledFamilies(families, [&](std::string_view family) { return installed.Has(family); });
+    return found.empty() ? std::wstring() : WideFromUtf8(found.front());
+}
+
+UniqueFont MakeFont(const std::wstring& face, int pixels, bool bold) {
+    // Simplified Chinese character set: where the face is missing, the font
+    // mapper stands in a face that has the Chinese characters.
+    return UniqueFont(CreateFontW(-pixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                  GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+}
+
+UniqueFont FittedFont(const std::wstring& face, int pixels, bool bold, int minimumPixels,
+                      const std::function<bool(HDC)>& fits) {
+    const UniqueDc dc(CreateCompatibleDC(nullptr));
+    for (;; --pixels) {
+        UniqueFont font = MakeFont(face, pixels, bold);
+        if (!font || !dc || pixels <= minimumPixels)
+            return font;
+        const HGDIOBJ previous = SelectObject(dc.get(), font.get());
+        const bool fitting = fits(dc.get());
+        SelectObject(dc.get(), previous);
+        if (fitting)
+            return font;
+    }
+}
+
+Ink InkOf(HDC dc, std::wstring_view line) {
+    static constexpr MAT2 Identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    Ink ink{0, 0};
+    bool any = false;
+    for (const wchar_t unit : line) {
+        // Spaces have no ink; the halves of a pair are no characters.
+        if (unit <= L' ' || unit == 0x3000 || (unit >= 0xD800 && unit <= 0xDFFF))
+            continue;
+        GLYPHMETRICS metrics{};
+        if (GetGlyphOutlineW(dc, unit, GGO_METRICS, &metrics, 0, nullptr, &Identity) == GDI_ERROR)
+            continue;
+        const double top = -double(metrics.gmptGlyphOrigin.y);
+        const double bottom = top + double(metrics.gmBlackBoxY);
+        ink.top = any ? std::min(ink.top, top) : top;
+        ink.bottom = any ? std::max(ink.bottom, bottom) : bottom;
+        any = true;
+    }
+    return ink;
+}
+
+CaptionLayout CaptionLayoutIn(HDC dc, std::span<const std::wstring_view> lines, int height) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    double inkTop = 0;
+    double inkBottom = 0;
+    for (const std::wstring_view line : lines) {
+        const Ink ink = InkOf(dc, line);
+        inkTop = std::min(inkTop, ink.top);
+        inkBottom = std::max(inkBottom, ink.bottom);
+    }
+    return LayOutCaption(double(metrics.tmHeight + metrics.tmExternalLeading), inkTop, inkBottom,
+                         lines.size(), height);
+}
+
+int TextWidth(HDC dc, std::wstring_view text) {
+    SIZE size{};
+    if (text.empty() || !GetTextExtentPoint32W(dc, text.data(), Length(text), &size))
+        return 0;
+    return size.cx;
+}
+
+} // namespace quimbel::ui::win32

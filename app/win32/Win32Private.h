@@ -1,0 +1,105 @@
+#pragma once
+
+// Inside the Win32 back end: one control class per kind of control (a file
+// each), text at the UTF-16 edge, fonts and caption measuring.
+
+#include "Win32Support.h"
+#include "WindowPlan.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quimbel::ui::win32 {
+
+// Control identifiers start above IDOK and IDCANCEL, which the dialog keys
+// send for Enter and Esc.
+inline constexpr int FirstControlId = 1000;
+// The windows' font size, as Windows sets its own dialogs.
+inline constexpr int WindowFontPoints = 9;
+
+struct ControlSetup {
+    HINSTANCE instance;
+    // The top-level window, or the frame that holds the control.
+    HWND parent;
+    int id;
+    const ControlPlan& plan;
+};
+
+// What differs between kinds of control.
+struct ControlClass {
+    // The child window, with its designed caption, not yet placed.
+    HWND (*create)(const ControlSetup& setup);
+    // The window text that shows a text of the layer, and back.
+    std::wstring (*toWindowText)(std::string_view text);
+    std::string (*fromWindowText)(std::wstring_view text);
+    // Whether the designed caption fits `size` in the font selected into `dc`.
+    bool (*fits)(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi);
+};
+
+extern const ControlClass LabelClass;
+extern const ControlClass TextBoxClass;
+extern const ControlClass ButtonClass;
+extern const ControlClass FrameClass;
+
+const ControlClass& ClassOf(ControlKind kind);
+
+// A control's child window of a stock class, visible within its hidden
+// parent, clipped by the controls stacked above it.
+HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,
+                 const std::wstring& text);
+
+// --- Text at the edge (Win32Text.cpp) ------------------------------------
+
+std::wstring WideFromUtf8(std::string_view utf8);
+std::string Utf8FromWide(std::wstring_view wide);
+// Layer text ("\n" line breaks, UTF-8) as window text ("\r\n", UTF-16), and back.
+std::wstring WindowText(std::string_view text);
+std::string LayerText(std::wstring_view text);
+// Buttons and frames would take "&x" for an access key: written "&&", an
+// "&" shows as typed.
+std::wstring EscapeAmpersands(std::wstring_view text);
+std::wstring UnescapeAmpersands(std::wstring_view text);
+// A window's whole text, however long.
+std::wstring TextOfWindow(HWND window);
+// The lines of a window text.
+std::vector<std::wstring_view> LinesOf(std::wstring_view text);
+
+// --- Fonts (Win32Fonts.cpp) ----------------------------------------------
+
+// The font families Windows has, compared without regard to case.
+class FontFamilies {
+public:
+    FontFamilies();
+    bool Has(std::string_view family) const;
+
+private:
+    std::vector<std::wstring> folded_;
+};
+
+// The first installed of a list of families, else the first named.
+std::wstring FirstInstalled(std::span<const char* const> families, const FontFamilies& installed);
+
+UniqueFont MakeFont(const std::wstring& face, int pixels, bool bold);
+
+// The font at `pixels`, or a pixel at a time smaller until `fits` holds with
+// it selected into a device context, but not below `minimumPixels`.
+UniqueFont FittedFont(const std::wstring& face, int pixels, bool bold, int minimumPixels,
+                      const std::function<bool(HDC)>& fits);
+
+// How far a line's ink reaches above (negative) and below its baseline.
+struct Ink {
+    double top;
+    double bottom;
+};
+Ink InkOf(HDC dc, std::wstring_view line);
+
+// The layer's caption layout, in the font selected into `dc`.
+CaptionLayout CaptionLayoutIn(HDC dc, std::span<const std::wstring_view> lines, int height);
+
+// The text's advance width in the font selected into `dc`.
+int TextWidth(HDC dc, std::wstring_view text);
+
+} // namespace quimbel::ui::win32

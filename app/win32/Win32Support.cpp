@@ -1,0 +1,89 @@
+#include "Win32Support.h"
+
+#include <system_error>
+
+namespace quimbel::ui::win32 {
+namespace {
+
+// A function of user32 by name, or null on a Windows without it. The detour
+// through void(*)() is the portable way between function pointer types.
+template <class Function> Function LookUp(const char* name) {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32)
+        return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+}
+
+} // namespace
+
+WindowClass::WindowClass(const WNDCLASSEXW& description)
+    : instance_(description.hInstance), atom_(RegisterClassExW(&description)) {
+    if (atom_ == 0)
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "RegisterClassExW");
+}
+
+WindowClass::~WindowClass() { UnregisterClassW(MAKEINTATOM(atom_), instance_); }
+
+DpiFunctions::DpiFunctions()
+    : getDpiForWindow_(LookUp<GetDpiForWindowFn>("GetDpiForWindow")),
+      getDpiForSystem_(LookUp<GetDpiForSystemFn>("GetDpiForSystem")),
+      getSystemMetricsForDpi_(LookUp<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi")),
+      adjustWindowRectExForDpi_(LookUp<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi")),
+      setThreadDpiAwarenessContext_(
+          LookUp<SetThreadDpiAwarenessContextFn>("SetThreadDpiAwarenessContext")) {}
+
+UINT DpiFunctions::ScreenDpi() const {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+UINT DpiFunctions::SystemDpi() const {
+    if (getDpiForSystem_)
+        return getDpiForSystem_();
+    return ScreenDpi();
+}
+
+UINT DpiFunctions::WindowDpi(HWND window) const {
+    if (getDpiForWindow_) {
+        const UINT dpi = getDpiForWindow_(window);
+        if (dpi != 0)
+            return dpi;
+    }
+    return SystemDpi();
+}
+
+int DpiFunctions::SystemMetric(int index, UINT dpi) const {
+    if (getSystemMetricsForDpi_)
+        return getSystemMetricsForDpi_(index, dpi);
+    // Windows 7 measures at the system resolution, which every window there has.
+    return GetSystemMetrics(index);
+}
+
+RECT DpiFunctions::WindowRectForClient(RECT client, DWORD style, DWORD exStyle, UINT dpi) const {
+    if (!adjustWindowRectExForDpi_ ||
+        !adjustWindowRectExForDpi_(&client, style, FALSE, exStyle, dpi))
+        AdjustWindowRectEx(&client, style, FALSE, exStyle);
+    return client;
+}
+
+PerMonitorAwareness::PerMonitorAwareness(const DpiFunctions& functions) : functions_(functions) {
+    const auto set = functions_.setThreadDpiAwarenessContext_;
+    if (!set)
+        return;
+    // Version 2 scales the frames and common controls too; Windows 10 before
+    // 1703 knows only the first version.
+    previous_ = set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    if (!previous_)
+        previous_ = set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+}
+
+PerMonitorAwareness::~PerMonitorAwareness() {
+    if (previous_)
+        functions_.setThreadDpiAwarenessContext_(previous_);
+}
+
+} // namespace quimbel::ui::win32

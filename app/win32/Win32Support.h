@@ -1,0 +1,116 @@
+#pragma once
+
+// What every file of the Win32 back end stands on: the Windows headers, owning
+// handles for what the back end creates, and the functions of Windows
+// versions after 7, looked up when the program runs so that it still starts
+// there.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+// The layer's WindowSystem has a method of that name: keep the macro from
+// renaming it to CreateWindowW in the files that see both.
+#undef CreateWindow
+
+#include <memory>
+#include <type_traits>
+
+namespace quimbel::ui::win32 {
+
+struct WindowDestroyer {
+    void operator()(HWND window) const { DestroyWindow(window); }
+};
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+
+struct GdiObjectDeleter {
+    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
+
+struct IconDestroyer {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer>;
+
+struct DcDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
+// A window class, registered for as long as this lives.
+class WindowClass {
+public:
+    // Throws std::system_error when Windows refuses it.
+    explicit WindowClass(const WNDCLASSEXW& description);
+    ~WindowClass();
+    WindowClass(const WindowClass&) = delete;
+    WindowClass& operator=(const WindowClass&) = delete;
+
+    ATOM Atom() const { return atom_; }
+    // What CreateWindowExW takes as the class name.
+    LPCWSTR Name() const { return MAKEINTATOM(atom_); }
+
+private:
+    HINSTANCE instance_;
+    ATOM atom_;
+};
+
+// The screen-resolution functions of Windows 8.1 and 10, each falling back to
+// what Windows 7 has: one resolution for the whole system, from the screen's
+// device context.
+class DpiFunctions {
+public:
+    DpiFunctions();
+
+    // The resolution windows open at before they know their monitor.
+    UINT SystemDpi() const;
+    UINT WindowDpi(HWND window) const;
+    int SystemMetric(int index, UINT dpi) const;
+    // The window rectangle around a client rectangle, frame drawn at `dpi`.
+    RECT WindowRectForClient(RECT client, DWORD style, DWORD exStyle, UINT dpi) const;
+
+private:
+    friend class PerMonitorAwareness;
+
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+    using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    using SetThreadDpiAwarenessContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+
+    UINT ScreenDpi() const;
+
+    GetDpiForWindowFn getDpiForWindow_ = nullptr;
+    GetDpiForSystemFn getDpiForSystem_ = nullptr;
+    GetSystemMetricsForDpiFn getSystemMetricsForDpi_ = nullptr;
+    AdjustWindowRectExForDpiFn adjustWindowRectExForDpi_ = nullptr;
+    SetThreadDpiAwarenessContextFn setThreadDpiAwarenessContext_ = nullptr;
+};
+
+// The calling thread's new windows are per-monitor aware for as long as this
+// lives, whatever the program's manifest says (a test program has none).
+class PerMonitorAwareness {
+public:
+    explicit PerMonitorAwareness(const DpiFunctions& functions);
+    ~PerMonitorAwareness();
+    PerMonitorAwareness(const PerMonitorAwareness&) = delete;
+    PerMonitorAwareness& operator=(const PerMonitorAwareness&) = delete;
+
+private:
+    const DpiFunctions& functions_;
+    // Null where Windows has no such setting (before Windows 10).
+    DPI_AWARENESS_CONTEXT previous_ = nullptr;
+};
+
+} // namespace quimbel::ui::win32
