@@ -46,6 +46,17 @@ extern const ControlClass FrameClass;
 
 const ControlClass& ClassOf(ControlKind kind);
 
+// --- Fields (Win32TextBox.cpp) ------------------------------------------
+
+// A field asks its window to make it anew (wParam its identifier): to check
+// its length (lParam false), or unwrapped and then to paste (lParam true).
+inline constexpr UINT FieldLengthMessage = WM_APP + 2;
+
+HWND CreateField(const ControlSetup& setup, bool wrapping);
+bool Wraps(HWND field);
+// Whether the field should show a text of `length` characters wrapped.
+bool ShouldWrap(HWND field, std::size_t length);
+
 // A control's child window of a stock class, visible within its hidden
 // parent, clipped by the controls stacked above it.
 HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,

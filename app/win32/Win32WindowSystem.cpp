@@ -143,7 +143,62 @@ std::string Win32Window::Text(int control) const {
 
 void Win32Window::SetText(int control, std::string_view text) {
     const ControlPlan& planned = plan_.controls.at(static_cast<std::size_t>(control));
-    SetWindowTextW(Control(control), ClassOf(planned.Kind()).toWindowText(text).c_str());
+    const std::wstring windowText = ClassOf(planned.Kind()).toWindowText(text);
+    if (planned.Kind() == ControlKind::TextBox) {
+        const HWND field = Control(control);
+        const bool wrap = win32::ShouldWrap(field, windowText.size());
+        if (wrap != win32::Wraps(field)) {
+            ReplaceField(control, wrap, &windowText);
+            return;
+        }
+    }
+    SetWindowTextW(Control(control), windowText.c_str());
+}
+
+void Win32Window::ReplaceField(int control, bool wrap, const std::wstring* text) {
+    const HWND old = Control(control);
+    std::wstring kept;
+    DWORD start = 0;
+    DWORD end = 0;
+    if (!text) {
+        kept = win32::TextOfWindow(old);
+        SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        text = &kept;
+    }
+    const HWND parent = GetParent(old);
+    win32::UniqueWindow field(
+        win32::CreateField({system_.Instance(), parent, FirstControlId + control,
+                            plan_.controls[static_cast<std::size_t>(control)]},
+                           wrap));
+    // Without a new window the old one stays, slow but whole.
+    if (!field) {
+        SetWindowTextW(old, text->c_str());
+        return;
+    }
+    // In the old one's place, size and stacking.
+    RECT rect{};
+    GetWindowRect(old, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    SetWindowPos(field.get(), old, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOACTIVATE);
+    SendMessageW(field.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
+    SetWindowTextW(field.get(), text->c_str());
+    SendMessageW(field.get(), EM_SETSEL, start, end);
+    const bool focused = GetFocus() == old;
+    if (focus_ == old)
+        focus_ = field.get();
+    if (toolTips_) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = Handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(old);
+        SendMessageW(toolTips_.get(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    controls_[static_cast<std::size_t>(control)].swap(field);
+    AddToolTip(control);
+    if (focused)
+        SetFocus(Control(control));
 }
 
 HWND Win32Window::Control(int control) const {
@@ -173,9 +228,9 @@ HFONT Win32Window::Font(int control) const {
 
 void Win32Window::Detach() { attached_ = false; }
 
-bool Win32Window::IsButton(int control) const {
+bool Win32Window::IsKind(int control, ControlKind kind) const {
     return control >= 0 && static_cast<std::size_t>(control) < plan_.controls.size() &&
-           plan_.controls[static_cast<std::size_t>(control)].Kind() == ControlKind::CommandButton;
+           plan_.controls[static_cast<std::size_t>(control)].Kind() == kind;
 }
 
 void Win32Window::CreateControls() {
@@ -207,24 +262,26 @@ void Win32Window::AddToolTips() {
     // Tooltips help, but the window works without them.
     if (!toolTips_)
         return;
-    for (std::size_t i = 0; i < plan_.controls.size(); ++i) {
-        const ControlPlan& control = plan_.controls[i];
-        if (!hasToolTip(control))
-            continue;
-        std::wstring text = win32::WideFromUtf8(control.toolTip);
-        // The size common controls 5.8 knows too, for a program without
-        // version 6.
-        TTTOOLINFOW tool{};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.hwnd = Handle();
-        tool.uId = reinterpret_cast<UINT_PTR>(Control(static_cast<int>(i)));
-        tool.lpszText = text.data();
-        // A frame lets the mouse through to the window: its tooltip is an
-        // area of the window, set where the layout places the frame.
-        tool.uFlags =
-            control.Kind() == ControlKind::Frame ? TTF_SUBCLASS : TTF_IDISHWND | TTF_SUBCLASS;
-        SendMessageW(toolTips_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    for (std::size_t i = 0; i < plan_.controls.size(); ++i)
+        AddToolTip(static_cast<int>(i));
+}
+
+void Win32Window::AddToolTip(int control) {
+    const ControlPlan& planned = plan_.controls[static_cast<std::size_t>(control)];
+    if (!toolTips_ || planned.toolTip.empty())
+        return;
+    std::wstring text = win32::WideFromUtf8(planned.toolTip);
+    // The size common controls 5.8 knows too, for a program without
+    // version 6.
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(control));
+    tool.lpszText = text.data();
+    // A frame lets the mouse through to the window: its tooltip is an area
+    // of the window, set where the layout places the frame.
+    tool.uFlags = planned.Kind() == ControlKind::Frame ? TTF_SUBCLASS : TTF_IDISHWND | TTF_SUBCLASS;
+    SendMessageW(toolTips_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void Win32Window::Stack() {
@@ -426,6 +483,28 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
         const int control = static_cast<int>(LOWORD(wParam)) - FirstControlId;
         if (HIWORD(wParam) == BN_CLICKED && IsButton(control) && attached_)
             events_.Clicked(control);
+        // A field is made anew once its own message is over.
+        if (HIWORD(wParam) == EN_CHANGE && IsField(control)) {
+            const HWND field = Control(control);
+            const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
+            if (win32::ShouldWrap(field, length) != win32::Wraps(field))
+                PostMessageW(window, win32::FieldLengthMessage, LOWORD(wParam), FALSE);
+        }
+        return 0;
+    }
+    case win32::FieldLengthMessage: {
+        const int control = static_cast<int>(wParam) - FirstControlId;
+        if (!IsField(control))
+            return 0;
+        const HWND field = Control(control);
+        const bool paste = lParam != FALSE;
+        const bool wrap =
+            !paste &&
+            win32::ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
+        if (wrap != win32::Wraps(field))
+            ReplaceField(control, wrap, nullptr);
+        if (paste)
+            SendMessageW(Control(control), WM_PASTE, 0, 0);
         return 0;
     }
     case DM_GETDEFID: {

@@ -64,6 +64,7 @@ private:
     void Release();
     void CreateControls();
     void AddToolTips();
+    void AddToolTip(int control);
     void Stack();
     // Sizes, positions, fonts and icons for a resolution.
     void LayOut(UINT dpi);
@@ -80,7 +81,12 @@ private:
     void MoveFocus(bool backwards);
     void RestoreFocus();
     LRESULT ControlColours(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    bool IsButton(int control) const;
+    bool IsKind(int control, ControlKind kind) const;
+    bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
+    bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
+    // A field made anew, wrapping its lines or not, with `text` or else the
+    // old one's text and selection.
+    void ReplaceField(int control, bool wrap, const std::wstring* text);
 
     Win32WindowSystem& system_;
     const WindowPlan& plan_;
