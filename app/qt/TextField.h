@@ -5,8 +5,8 @@
 // The text edit lays out, shapes and measures a paragraph as a whole, on every
 // keystroke and on every blink of the caret, so one pasted line of a megabyte
 // costs seconds per key and a busy core while idle. This field stores a long
-// line as a run of short paragraphs instead, each marked as continuing the one
-// before: the marks are not part of the text. Everything that reads or moves
+// line as a run of short paragraphs instead, joined by separators marked as
+// not part of the text. Everything that reads or moves
 // through the text (its value, the selection and clipboard, the arrow,
 // Backspace and Delete keys) treats a run as the one line it is, so nothing
 // of what the user typed or pasted is cut or changed.
@@ -62,8 +62,9 @@ private:
     // Inserts plain text at the cursor (replacing its selection) as one step
     // to undo: line breaks as paragraphs, long lines in pieces.
     void Insert(QTextCursor& cursor, QStringView text);
-    // After an edit: merges away a continuing paragraph left empty and splits
-    // one grown past MaxPieceLength.
+    // After an edit near the caret: removes a join at an empty paragraph (it
+    // would show as an empty line) and splits a paragraph grown past
+    // MaxPieceLength.
     void Tidy(QTextCursor& cursor);
     bool NearJoin(const QTextCursor& cursor) const;
     // Makes a change through the cursor as one step to undo, tidies, and
