@@ -196,9 +196,10 @@ void TextField::StartAfresh() {
     fresh->setDefaultTextOption(old->defaultTextOption());
     fresh->setDocumentMargin(old->documentMargin());
     fresh->setUndoRedoEnabled(old->isUndoRedoEnabled());
-    // The text edit deletes the document it made itself.
+    // The text edit deletes the document it made itself, in setDocument.
+    const bool ours = old->parent() == this;
     setDocument(fresh);
-    if (old->parent() == this)
+    if (ours)
         delete old;
     connect(fresh, &QTextDocument::contentsChange, this, &TextField::ForgetSelection);
     ForgetSelection();
