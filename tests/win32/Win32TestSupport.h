@@ -1,0 +1,79 @@
+#pragma once
+
+// What the Windows back end's tests share: running the queue as the event
+// loop does, and drawing a window into a bitmap to look at its pixels.
+
+#include "Win32WindowSystem.h"
+
+#include <vector>
+
+namespace quimbel::testing {
+
+// Runs the thread's queue empty through the window system's own handling.
+inline void Pump(ui::Win32WindowSystem& system) {
+    MSG message{};
+    for (int i = 0; i < 100000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i)
+        system.DeliverMessage(message);
+}
+
+// A window's client area as it paints itself, with `margin` pixels all round
+// that it has no business painting, first filled with Sentinel.
+class Rendering {
+public:
+    static constexpr COLORREF Sentinel = RGB(255, 0, 255);
+
+    Rendering(HWND window, int margin) : margin_(margin) {
+        RECT client{};
+        GetClientRect(window, &client);
+        width_ = client.right + 2 * margin;
+        height_ = client.bottom + 2 * margin;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        const HDC dc = CreateCompatibleDC(nullptr);
+        const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        const HGDIOBJ previous = SelectObject(dc, bitmap);
+        const HBRUSH sentinel = CreateSolidBrush(Sentinel);
+        const RECT all{0, 0, width_, height_};
+        FillRect(dc, &all, sentinel);
+        DeleteObject(sentinel);
+        SetViewportOrgEx(dc, margin, margin, nullptr);
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        GdiFlush();
+        const auto* pixels = static_cast<const DWORD*>(bits);
+        pixels_.reserve(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+        // A 32-bit DIB pixel is 0x00RRGGBB; a COLORREF is 0x00BBGGRR.
+        for (int i = 0; i < width_ * height_; ++i) {
+            const DWORD pixel = pixels[i];
+            pixels_.push_back(RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
+        }
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+
+    // In client coordinates: (0, 0) is the client area's top left pixel.
+    COLORREF At(int x, int y) const {
+        return pixels_[static_cast<std::size_t>((y + margin_) * width_ + x + margin_)];
+    }
+    bool InsideClient(int x, int y) const {
+        return x >= 0 && y >= 0 && x < width_ - 2 * margin_ && y < height_ - 2 * margin_;
+    }
+    int Left() const { return -margin_; }
+    int Top() const { return -margin_; }
+    int Right() const { return width_ - margin_; }
+    int Bottom() const { return height_ - margin_; }
+
+private:
+    int margin_;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<COLORREF> pixels_;
+};
+
+} // namespace quimbel::testing

@@ -1,0 +1,133 @@
+// The window system's own promises on Windows: a close request leaves the
+// window to the layer, a window may let itself go from its own click, the
+// event loop ends with Quit's status, and window systems side by side keep
+// apart.
+
+#include "Win32WindowSystem.h"
+#include "Form2.h"
+#include "Form4.h"
+#include "Win32TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace quimbel::testing {
+namespace {
+
+struct Recorder final : ui::WindowEvents {
+    std::vector<int> clicks;
+    int closeRequests = 0;
+    std::function<void()> onClick;
+
+    void Clicked(int control) override {
+        clicks.push_back(control);
+        if (onClick)
+            onClick();
+    }
+    void CloseRequested() override { ++closeRequests; }
+};
+
+class WindowSystem : public ::testing::Test {
+protected:
+    std::unique_ptr<ui::NativeWindow> Create() { return system_.CreateWindow(plan_, events_); }
+    static HWND HandleOf(const std::unique_ptr<ui::NativeWindow>& window) {
+        return dynamic_cast<ui::Win32Window&>(*window).Handle();
+    }
+    HWND Ok(const std::unique_ptr<ui::NativeWindow>& window) const {
+        return dynamic_cast<ui::Win32Window&>(*window).Control(plan_.IndexOf("Command1"));
+    }
+
+    ui::Win32WindowSystem system_;
+    const ui::WindowPlan plan_ = ui::PlanWindow(forms::Form2::Layout);
+    Recorder events_;
+};
+
+TEST_F(WindowSystem, AWindowOpensHiddenAndCloseOnlyAsksTheLayer) {
+    auto window = Create();
+    const HWND handle = HandleOf(window);
+    EXPECT_FALSE(window->IsVisible());
+    window->Show();
+    EXPECT_TRUE(window->IsVisible());
+    SendMessageW(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Pump(system_);
+    EXPECT_EQ(events_.closeRequests, 1);
+    EXPECT_TRUE(IsWindow(handle));
+    EXPECT_TRUE(window->IsVisible());
+}
+
+TEST_F(WindowSystem, AWindowLetGoFromItsOwnClickGoesOnceTheClickIsOver) {
+    auto window = Create();
+    window->Show();
+    const HWND handle = HandleOf(window);
+    bool aliveAfterLettingGo = false;
+    events_.onClick = [&] {
+        system_.DestroyLater(std::move(window));
+        aliveAfterLettingGo = IsWindow(handle) != FALSE;
+    };
+    SendMessageW(Ok(window), BM_CLICK, 0, 0);
+    EXPECT_EQ(events_.clicks, std::vector<int>{plan_.IndexOf("Command1")});
+    EXPECT_TRUE(aliveAfterLettingGo);
+    EXPECT_TRUE(IsWindow(handle)) << "the click is still being handled";
+    EXPECT_FALSE(IsWindowVisible(handle));
+    Pump(system_);
+    EXPECT_FALSE(IsWindow(handle));
+}
+
+TEST_F(WindowSystem, AWindowLetGoReportsNothingMore) {
+    auto window = Create();
+    const HWND handle = HandleOf(window);
+    const HWND ok = Ok(window);
+    system_.DestroyLater(std::move(window));
+    SendMessageW(ok, BM_CLICK, 0, 0);
+    SendMessageW(handle, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(events_.clicks.empty());
+    EXPECT_EQ(events_.closeRequests, 0);
+    system_.DestroyPending();
+    EXPECT_FALSE(IsWindow(handle));
+}
+
+TEST_F(WindowSystem, QuitBeforeRunReturnsAtOnceAndLeavesNoQuitMessage) {
+    system_.Quit(3);
+    EXPECT_EQ(system_.Run(), 3);
+    MSG message{};
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(WindowSystem, QuitFromAClickEndsTheLoopWithItsStatus) {
+    auto window = Create();
+    window->Show();
+    events_.onClick = [&] { system_.Quit(7); };
+    PostMessageW(Ok(window), BM_CLICK, 0, 0);
+    EXPECT_EQ(system_.Run(), 7);
+}
+
+// The dialog keys send OK and Cancel for Enter and Esc where no button has
+// the focus; no control may answer to those.
+TEST_F(WindowSystem, OkAndCancelFromTheDialogKeysPressNothing) {
+    auto window = Create();
+    window->Show();
+    for (const WPARAM command : {WPARAM{IDOK}, WPARAM{IDCANCEL}})
+        SendMessageW(HandleOf(window), WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+    EXPECT_TRUE(events_.clicks.empty());
+    EXPECT_EQ(events_.closeRequests, 0);
+    EXPECT_TRUE(window->IsVisible());
+}
+
+TEST(WindowSystems, TwoLiveSideBySideAndEachKnowsOnlyItsOwnWindows) {
+    ui::Win32WindowSystem first;
+    ui::Win32WindowSystem second;
+    const ui::WindowPlan plan = ui::PlanWindow(forms::Form4::Layout);
+    Recorder events;
+    auto a = first.CreateWindow(plan, events);
+    auto b = second.CreateWindow(plan, events);
+    const HWND handleA = dynamic_cast<ui::Win32Window&>(*a).Handle();
+    const HWND handleB = dynamic_cast<ui::Win32Window&>(*b).Handle();
+    EXPECT_EQ(first.FormOf(handleA), a.get());
+    EXPECT_EQ(first.FormOf(handleB), nullptr);
+    EXPECT_EQ(second.FormOf(handleB), b.get());
+}
+
+} // namespace
+} // namespace quimbel::testing
