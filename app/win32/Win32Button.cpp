@@ -8,12 +8,8 @@ namespace {
 
 HWND Create(const ControlSetup& setup) {
     return CreateChild(setup, L"Button", WS_TABSTOP | BS_PUSHBUTTON, 0,
-                       EscapeAmpersands(WindowText(setup.plan.caption)));
+                       CaptionWindowText(setup.plan.caption));
 }
-
-std::wstring ToWindowText(std::string_view text) { return EscapeAmpersands(WindowText(text)); }
-
-std::string FromWindowText(std::wstring_view text) { return LayerText(UnescapeAmpersands(text)); }
 
 // The caption inside the button's border and focus rectangle, about 4 pixels
 // a side at 96 dots an inch.
@@ -31,6 +27,6 @@ bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi) {
 
 } // namespace
 
-const ControlClass ButtonClass{Create, ToWindowText, FromWindowText, Fits};
+const ControlClass ButtonClass{Create, CaptionWindowText, CaptionLayerText, Fits};
 
 } // namespace quimbel::ui::win32

@@ -28,15 +28,11 @@ LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM 
 HWND Create(const ControlSetup& setup) {
     // A control parent: the dialog keys look into it for its controls.
     const HWND frame = CreateChild(setup, L"Button", BS_GROUPBOX, WS_EX_CONTROLPARENT,
-                                   EscapeAmpersands(WindowText(setup.plan.caption)));
+                                   CaptionWindowText(setup.plan.caption));
     if (frame)
         SetWindowSubclass(frame, FrameProcedure, 0, 0);
     return frame;
 }
-
-std::wstring ToWindowText(std::string_view text) { return EscapeAmpersands(WindowText(text)); }
-
-std::string FromWindowText(std::wstring_view text) { return LayerText(UnescapeAmpersands(text)); }
 
 // The title on the top edge, indented about 8 pixels a side at 96 dots an
 // inch.
@@ -50,6 +46,6 @@ bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi) {
 
 } // namespace
 
-const ControlClass FrameClass{Create, ToWindowText, FromWindowText, Fits};
+const ControlClass FrameClass{Create, CaptionWindowText, CaptionLayerText, Fits};
 
 } // namespace quimbel::ui::win32

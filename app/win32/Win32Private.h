@@ -69,10 +69,10 @@ std::string Utf8FromWide(std::wstring_view wide);
 // Layer text ("\n" line breaks, UTF-8) as window text ("\r\n", UTF-16), and back.
 std::wstring WindowText(std::string_view text);
 std::string LayerText(std::wstring_view text);
-// Buttons and frames would take "&x" for an access key: written "&&", an
-// "&" shows as typed.
-std::wstring EscapeAmpersands(std::wstring_view text);
-std::wstring UnescapeAmpersands(std::wstring_view text);
+// Window text and back for buttons and frames, which would take "&x" for an
+// access key: written "&&", an "&" shows as typed.
+std::wstring CaptionWindowText(std::string_view text);
+std::string CaptionLayerText(std::wstring_view text);
 // A window's whole text, however long.
 std::wstring TextOfWindow(HWND window);
 // The lines of a window text.

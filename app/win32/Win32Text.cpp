@@ -74,7 +74,8 @@ std::string LayerText(std::wstring_view text) {
     return Utf8FromWide(joined);
 }
 
-std::wstring EscapeAmpersands(std::wstring_view text) {
+std::wstring CaptionWindowText(std::string_view layerText) {
+    const std::wstring text = WindowText(layerText);
     std::wstring result;
     result.reserve(text.size());
     for (const wchar_t unit : text) {
@@ -85,7 +86,7 @@ std::wstring EscapeAmpersands(std::wstring_view text) {
     return result;
 }
 
-std::wstring UnescapeAmpersands(std::wstring_view text) {
+std::string CaptionLayerText(std::wstring_view text) {
     std::wstring result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -93,7 +94,7 @@ std::wstring UnescapeAmpersands(std::wstring_view text) {
         if (text[i] == L'&' && i + 1 < text.size() && text[i + 1] == L'&')
             ++i;
     }
-    return result;
+    return LayerText(result);
 }
 
 std::wstring TextOfWindow(HWND window) {

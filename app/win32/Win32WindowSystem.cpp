@@ -81,6 +81,16 @@ UniqueIcon LoadProgramIcon(HINSTANCE instance, int width, int height) {
 
 void ReportFailure(const char* what) { std::fprintf(stderr, "quimbel: %s\n", what); }
 
+// The object a window of ours belongs to: given to CreateWindowExW, kept in
+// the window from its first message on.
+template <class Owner> Owner* OwnerOf(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(
+                              reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
+    return reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 } // namespace
 
 // --- Win32Window ----------------------------------------------------------
@@ -646,11 +656,7 @@ const win32::FontFamilies& Win32WindowSystem::Families() {
 
 LRESULT CALLBACK Win32WindowSystem::FormProcedure(HWND window, UINT message, WPARAM wParam,
                                                   LPARAM lParam) {
-    if (message == WM_NCCREATE)
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(
-                              reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
-    auto* form = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* form = OwnerOf<Win32Window>(window, message, lParam);
     if (!form)
         return DefWindowProcW(window, message, wParam, lParam);
     // Nothing may unwind through Windows' own frames.
@@ -666,14 +672,10 @@ LRESULT CALLBACK Win32WindowSystem::FormProcedure(HWND window, UINT message, WPA
 
 LRESULT CALLBACK Win32WindowSystem::MessageProcedure(HWND window, UINT message, WPARAM wParam,
                                                      LPARAM lParam) {
-    if (message == WM_NCCREATE)
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(
-                              reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
+    auto* system = OwnerOf<Win32WindowSystem>(window, message, lParam);
     if (message != DestroyPendingMessage)
         return DefWindowProcW(window, message, wParam, lParam);
-    if (auto* system =
-            reinterpret_cast<Win32WindowSystem*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+    if (system) {
         system->destroyPosted_ = false;
         try {
             system->DestroyPending();
