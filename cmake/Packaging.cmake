@@ -34,9 +34,12 @@ if(WIN32)
     message(STATUS "Qt ${Qt6_VERSION} has no qt_generate_deploy_app_script: run windeployqt on the installed program")
   endif()
 elseif(UNIX AND NOT APPLE)
-  # Desktop menu entry and the icon it names, in the freedesktop icon theme.
+  # Desktop menu entry and the icon it names, in the freedesktop icon theme,
+  # and what software centres show of the program (resources/ configures it).
   install(FILES "${quimbel_resources_dir}/org.quimbel.Quimbel.desktop"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+  install(FILES "${QUIMBEL_METAINFO_FILE}"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
   foreach(size IN LISTS quimbel_icon_sizes)
     install(FILES "${quimbel_icon_dir}/quimbel-${size}.png"
       DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"

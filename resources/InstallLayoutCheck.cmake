@@ -1,6 +1,7 @@
 # Run by CTest as `cmake -DBUILD_DIR=... -DPREFIX=... -DSIZES=16;32;... -P`:
 # installs the build into a scratch prefix, as the .deb does under /usr, and
-# checks that a desktop finds the program and its icon there.
+# checks that a desktop finds the program, its icon and its software-centre
+# metadata there.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
   RESULT_VARIABLE result OUTPUT_QUIET)
@@ -36,4 +37,21 @@ foreach(size IN LISTS SIZES)
     message(FATAL_ERROR "${png} is ${width}x${height}, filed as ${size}x${size}")
   endif()
 endforeach()
+
+# Software centres list the program from its metadata, filed under its
+# component id, and start it through the desktop entry it names.
+set(metainfo "${PREFIX}/share/metainfo/org.quimbel.Quimbel.metainfo.xml")
+if(NOT EXISTS "${metainfo}")
+  message(FATAL_ERROR "no software-centre metadata at ${metainfo}")
+endif()
+file(READ "${metainfo}" metainfo_text)
+if(NOT metainfo_text MATCHES "<id>org\\.quimbel\\.Quimbel</id>")
+  message(FATAL_ERROR "${metainfo} is not filed under its component id")
+endif()
+if(NOT metainfo_text MATCHES "<launchable type=\"desktop-id\">([^<]+)</launchable>")
+  message(FATAL_ERROR "${metainfo} names no desktop entry to start")
+endif()
+if(NOT EXISTS "${PREFIX}/share/applications/${CMAKE_MATCH_1}")
+  message(FATAL_ERROR "the metadata starts '${CMAKE_MATCH_1}', which is not in share/applications")
+endif()
 message(STATUS "installed layout is complete")
