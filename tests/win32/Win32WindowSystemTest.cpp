@@ -57,6 +57,21 @@ TEST_F(WindowSystem, AWindowOpensHiddenAndCloseOnlyAsksTheLayer) {
     EXPECT_TRUE(window->IsVisible());
 }
 
+// Both the screen's resolution and the client size come from Windows here,
+// not from the back end's own arithmetic.
+TEST_F(WindowSystem, AWindowOpensAtTheScreensResolutionWithTheDesignsClientSize) {
+    auto window = Create();
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(dynamic_cast<ui::Win32Window&>(*window).Dpi(), static_cast<UINT>(dpi));
+    RECT client{};
+    GetClientRect(HandleOf(window), &client);
+    // 3735 x 1845 twips, 15 to the pixel at 96 dots an inch.
+    EXPECT_EQ(client.right, MulDiv(249, dpi, 96));
+    EXPECT_EQ(client.bottom, MulDiv(123, dpi, 96));
+}
+
 TEST_F(WindowSystem, AWindowLetGoFromItsOwnClickGoesOnceTheClickIsOver) {
     auto window = Create();
     window->Show();
