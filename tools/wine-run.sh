@@ -97,6 +97,19 @@ if [ ! -e "$ready" ]; then
       echo "wine-run: creating the Wine prefix failed or was cut short" >&2
       exit 1
     fi
+    # No window manager runs in the tests: unmanaged windows spare Wine its
+    # wait of about 2 s for one whenever a window is hidden or destroyed. The
+    # font link lets Wine's own title bars show Chinese captions.
+    if ! { env -u DISPLAY -u WAYLAND_DISPLAY timeout 120 "$wine" reg add \
+             'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+           env -u DISPLAY -u WAYLAND_DISPLAY timeout 120 "$wine" reg add \
+             'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+             /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f &&
+           timeout 120 "$wineserver" -w; } >>"$log" 2>&1 9>&-; then
+      cat "$log" >&2
+      echo "wine-run: setting up the Wine prefix failed" >&2
+      exit 1
+    fi
     touch "$ready"
   fi
   exec 9>&-

@@ -410,6 +410,24 @@ open_main_window() {
 
 sorted() { printf '%s\n' "$@" | sort; }
 
+# A click in the main window brings it in front of the prompts on Windows,
+# as there it should; a user then clicks a prompt's title bar where the main
+# window leaves it free, to the right of it. Qt's windows, drawn without a
+# window manager, have no title bar and keep their stacking.
+bring_to_front() { # window
+  local line x y w h main_right
+  [ "${FRAME[1]}" -gt 0 ] || return 0
+  line=$(visible_windows | awk -v id="$1" '$1 == id')
+  read -r _ x y w h _ <<<"$line"
+  main_right=$(visible_windows | awk -v id="$form1" '$1 == id {print $2 + $4}')
+  x=$(( main_right + 5 > x + 5 ? main_right + 5 : x + 5 ))
+  [ "$x" -lt $(( ${line:+$(cut -d' ' -f2 <<<"$line")} + w - 60 )) ] ||
+    fail "no free part of window $1's title bar to click"
+  timeout 5 xdotool mousemove "$x" $(( y + FRAME[1] / 2 )) click 1 ||
+    fail "cannot click the title bar of window $1"
+  focus_window "$1"
+}
+
 # Clicks a button of Form1 that shows a prompt and waits for the prompt to be
 # visible and to have taken the input focus, as the program gives it. Typing
 # for Form1 right after could otherwise race with that hand-over and land in
@@ -513,9 +531,11 @@ expect_windows "a second empty 厘米换算英寸 leaves one cm prompt" \
 
 # The prompts overlap; the one shown last is in front, so each OK is clicked
 # while its own prompt is in front.
+bring_to_front "$(window_at "$cm_prompt")"
 # shellcheck disable=SC2086 # four numbers
 click_control "$(window_at "$cm_prompt")" $prompt_ok
 expect_windows "OK on the cm prompt closes only it" "$(sorted "$main_window" "$inch_prompt")"
+bring_to_front "$(window_at "$inch_prompt")"
 # shellcheck disable=SC2086 # four numbers
 click_control "$(window_at "$inch_prompt")" $prompt_ok
 expect_windows "OK on the inch prompt closes it" "$main_window"
@@ -524,9 +544,11 @@ click Command2
 click Command1
 expect_windows "both prompts open again, the inch prompt last" \
   "$(sorted "$main_window" "$inch_prompt" "$cm_prompt")"
+bring_to_front "$(window_at "$inch_prompt")"
 # shellcheck disable=SC2086 # four numbers
 click_control "$(window_at "$inch_prompt")" $prompt_ok
 expect_windows "OK on the inch prompt closes only it" "$(sorted "$main_window" "$cm_prompt")"
+bring_to_front "$(window_at "$cm_prompt")"
 # shellcheck disable=SC2086 # four numbers
 click_control "$(window_at "$cm_prompt")" $prompt_ok
 expect_windows "OK on the cm prompt closes it" "$main_window"
