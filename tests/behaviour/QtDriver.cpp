@@ -1,9 +1,7 @@
 // The behaviour tests on Qt Widgets: real widgets on the offscreen platform,
-// driven with QTest's mouse and key events.
+// driven with QTest's mouse and key events. The entry is QtTestMain.cpp.
 
-#include "Appearance.h"
 #include "Driver.h"
-#include "OffscreenMessages.h"
 #include "QtAccess.h"
 
 #include <QApplication>
@@ -11,8 +9,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -117,13 +113,3 @@ private:
 std::unique_ptr<Driver> MakeDriver() { return std::make_unique<QtDriver>(); }
 
 } // namespace quimbel::testing
-
-int main(int argc, char** argv) {
-    quimbel::testing::SilenceOffscreenRaiseMessages();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    quimbel::ui::SetUpApplication(app);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
