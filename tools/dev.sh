@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for Quimbel, builds it, and runs it or its tests.
-#   tools/dev.sh run    install what is missing, build, start the program
+#   tools/dev.sh run    with a display: install what the program needs, build it
+#                       alone (in build-run), start it
 #   tools/dev.sh test   install what is missing, build, run every test
 #   tools/dev.sh windows  install what is missing, cross-build for Windows and
 #                       run those tests under Wine (also part of test)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-# Everything the build, the program and the tests need, from Debian's archive.
-packages=(
+# What building and running the program needs, from Debian's archive: all that
+# `run` installs.
+run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools
-  fonts-noto-cjk locales zlib1g-dev
+  fonts-noto-cjk
+)
+# What the tests, fuzzers, sanitizer and Windows builds and the package need
+# besides.
+test_packages=(
+  locales zlib1g-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils xdotool xclip
-  valgrind dpkg-dev file desktop-file-utils git
+  valgrind dpkg-dev file desktop-file-utils appstream git
   g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
@@ -23,18 +30,32 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-install_missing() {
-  local missing=()
-  for p in "${packages[@]}"; do
+# Installs those of the packages named that are missing. Quiet for the tests;
+# for `run` (first argument "show") apt shows its progress, since on a new
+# machine this is most of the wait.
+install_missing() { # quiet|show, package...
+  local mode=$1; shift
+  local missing=() p
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "Installing: ${missing[*]}"
+  if [ "$mode" = show ]; then
+    # Recommends would bring systemd, GTK and Qt's translations: nothing the
+    # program uses.
+    as_root apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  else
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
-  # The tests read and write numbers under a German locale, whose decimal
-  # separator is ",".
+}
+
+# Everything the test and windows commands use, and the German locale under
+# which the tests read and write numbers (its decimal separator is ",").
+install_for_tests() {
+  install_missing quiet "${run_packages[@]}" "${test_packages[@]}"
   if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
     as_root sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
@@ -46,11 +67,11 @@ jobs=$(nproc)
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 
-build() { # build-dir, extra cmake arguments...
-  local dir=$1; shift
+build() { # build-dir, target, extra cmake arguments...
+  local dir=$1 target=$2; shift 2
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUIMBEL_WARNINGS_AS_ERRORS=$werror "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" --target "$target"
 }
 
 # Runs each libFuzzer target for a while from a copy of its seeds, in a build of
@@ -142,25 +163,31 @@ check_format() {
 
 case "${1:-}" in
   run)
-    install_missing
-    build build
+    # Before anything is installed or built: without a display there is
+    # nothing to show the window on.
     if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
       echo "No display found: start Quimbel from a desktop session (or set DISPLAY)." >&2
       exit 1
     fi
-    exec ./build/app/quimbel
+    install_missing show "${run_packages[@]}"
+    # The program alone, without tests or benchmarks, in a folder of its own:
+    # in build/ these options would stay in the cache and switch the test
+    # command's build off, or each command would reconfigure and rebuild
+    # build/ for the other.
+    build build-run quimbel -DQUIMBEL_BUILD_TESTS=OFF -DQUIMBEL_BUILD_BENCHMARKS=OFF
+    exec ./build-run/app/qt/quimbel
     ;;
   test)
-    install_missing
+    install_for_tests
     check_format
     fuzz
     sanitize
-    build build
+    build build all
     (cd build && ctest --output-on-failure -j "$jobs")
     windows
     ;;
   windows)
-    install_missing
+    install_for_tests
     windows
     ;;
   *)
