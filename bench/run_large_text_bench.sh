@@ -169,14 +169,35 @@ timed_keys() { # window, keys ("" for none)
   echo "$ms"
 }
 
-# Reads a selection into a file; prints the milliseconds it took, empty when it
-# did not finish within the step timeout.
+# Reads a selection into a file; prints the milliseconds it took, ">TIMEOUT"
+# when it did not finish within the step timeout, "none" when nobody offers it
+# as text (a Windows program under Wine owns no PRIMARY selection).
 timed_read() { # selection, output file
-  local t0 t1
+  local t0 t1 rc
   t0=$(date +%s%N)
-  timeout "$step_timeout" xclip -o -selection "$1" >"$2" 2>/dev/null || return 1
+  timeout "$step_timeout" xclip -o -selection "$1" >"$2" 2>/dev/null
+  rc=$?
   t1=$(date +%s%N)
+  [ $rc -eq 0 ] || { [ $rc -eq 124 ] && echo ">${step_timeout}000" || echo none; return 1; }
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", (b - a) / 1e6 }'
+}
+
+# The row of a selection read: within 500 ms and the whole text, or FAIL.
+selection_row() { # figure, selection, output file, text file
+  local ms verdict
+  if ms=$(timed_read "$2" "$3"); then
+    verdict=$(verdict_le "$ms" 500)
+    cmp -s "$3" "$4" || { ms="$ms (wrong text: $(stat -c %s "$3") bytes)"; verdict=FAIL; }
+  else
+    verdict=FAIL
+  fi
+  row "$1" "$ms" ms "<= 500, whole text" "$verdict"
+}
+
+# Owns a selection with a short text from another program until the case ends.
+own_selection() { # selection
+  printf 'other' | timeout $((step_timeout * 4)) xclip -quiet -selection "$1" -i >/dev/null 2>&1 &
+  owners+=($!)
 }
 
 status_kb() { awk -v key="$1:" '$1 == key {print $2}' "/proc/$app_pid/status"; }
@@ -193,6 +214,7 @@ plain_targets() { # targets file -> the others, one line
 # --- one row of the table ---------------------------------------------------------
 
 rows=()
+owners=()
 row() { # figure, measured, unit, goal text, verdict
   rows+=("$(printf '  %-44s %12s %-4s %-22s %s' "$1" "$2" "$3" "$4" "$5")")
   [ -n "${TSV:-}" ] && printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$backend" "$case_name" "$1" "$2" "$3" "$4" "$5" >>"$TSV"
@@ -249,7 +271,7 @@ run_case() { # MB, shape (line|lines)
     sleep 0.05
   done
 
-  local frozen="" paste_ms cpu_pct select_ms primary_ms copy_ms clip_ms key_end_ms key_start_ms
+  local frozen="" paste_ms cpu_pct select_ms copy_ms key_end_ms key_start_ms
   local peak_kb clear_owned_kb clear_kb others
   paste_ms=$(timed_keys "$main" ctrl+v) || frozen="the paste"
   row "paste until the window answers" "${paste_ms:->$((step_timeout * 1000))}" ms "<= $paste_limit" \
@@ -268,24 +290,12 @@ run_case() { # MB, shape (line|lines)
   fi
   if [ -z "$frozen" ]; then
     row "select all (ctrl+a) until the window answers" "$select_ms" ms "(no goal)" ""
-    if primary_ms=$(timed_read primary "$work/primary.out"); then
-      cmp -s "$work/primary.out" "$text" || primary_ms="$primary_ms (wrong text: $(stat -c %s "$work/primary.out") bytes)"
-    else
-      primary_ms=""
-    fi
-    row "selection (PRIMARY) read by another program" "${primary_ms:->${step_timeout}000}" ms "<= 500, whole text" \
-      "$(verdict_le "${primary_ms:-}" 500)"
+    selection_row "selection (PRIMARY) read by another program" primary "$work/primary.out" "$text"
     copy_ms=$(timed_keys "$main" ctrl+c) || frozen="copy"
   fi
   if [ -z "$frozen" ]; then
     row "copy (ctrl+c) until the window answers" "$copy_ms" ms "(no goal)" ""
-    if clip_ms=$(timed_read clipboard "$work/clipboard.out"); then
-      cmp -s "$work/clipboard.out" "$text" || clip_ms="$clip_ms (wrong text: $(stat -c %s "$work/clipboard.out") bytes)"
-    else
-      clip_ms=""
-    fi
-    row "clipboard read by another program" "${clip_ms:->${step_timeout}000}" ms "<= 500, whole text" \
-      "$(verdict_le "${clip_ms:-}" 500)"
+    selection_row "clipboard read by another program" clipboard "$work/clipboard.out" "$text"
     timeout 10 xclip -o -selection clipboard -t TARGETS >"$work/targets" 2>/dev/null
     others=$(plain_targets "$work/targets")
     row "clipboard formats besides plain text" "${others:-none}" "" "none" \
@@ -320,8 +330,8 @@ run_case() { # MB, shape (line|lines)
     sleep 1
     clear_owned_kb=$(( $(status_kb VmRSS) - idle_rss ))
     row "after 清除, copy still held, over idle (VmRSS)" "$(mb $clear_owned_kb)" MB "(no goal)" ""
-    printf 'other' | timeout 5 xclip -selection clipboard -i >/dev/null 2>&1
-    printf 'other' | timeout 5 xclip -selection primary -i >/dev/null 2>&1
+    own_selection clipboard
+    own_selection primary
     timed_keys "$main" "" >/dev/null
     sleep 1
     clear_kb=$(( $(status_kb VmRSS) - idle_rss ))
@@ -334,8 +344,9 @@ run_case() { # MB, shape (line|lines)
 
   kill -KILL "$app_pid" "$launched" 2>/dev/null
   wait "$launched" 2>/dev/null
-  kill "$owner" 2>/dev/null
-  wait "$owner" 2>/dev/null
+  kill "$owner" "${owners[@]}" 2>/dev/null
+  wait "$owner" "${owners[@]}" 2>/dev/null
+  owners=()
   app_pid=""
   echo
   echo "$case_name ($bytes bytes; idle VmRSS $(mb "$idle_rss") MB, VmHWM $(mb "$idle_hwm") MB)"
