@@ -567,6 +567,9 @@ Win32WindowSystem::Win32WindowSystem(HINSTANCE instance)
                                          nullptr, instance_, this));
     if (!messageWindow_)
         ThrowLastError("CreateWindowExW");
+    // Without it the program keeps whatever it last copied or pasted, maybe
+    // megabytes, until it next opens the clipboard.
+    AddClipboardFormatListener(messageWindow_.get());
 }
 
 Win32WindowSystem::~Win32WindowSystem() { DestroyPending(); }
@@ -673,6 +676,15 @@ LRESULT CALLBACK Win32WindowSystem::FormProcedure(HWND window, UINT message, WPA
 LRESULT CALLBACK Win32WindowSystem::MessageProcedure(HWND window, UINT message, WPARAM wParam,
                                                      LPARAM lParam) {
     auto* system = OwnerOf<Win32WindowSystem>(window, message, lParam);
+    if (message == WM_CLIPBOARDUPDATE) {
+        // Another program's copy: opening the clipboard lets this process
+        // free its own copies of the earlier contents (Wine keeps them).
+        DWORD owner = 0;
+        GetWindowThreadProcessId(GetClipboardOwner(), &owner);
+        if (owner != GetCurrentProcessId() && OpenClipboard(window))
+            CloseClipboard();
+        return 0;
+    }
     if (message != DestroyPendingMessage)
         return DefWindowProcW(window, message, wParam, lParam);
     if (system) {
