@@ -23,7 +23,7 @@ test_packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils xdotool xclip
   valgrind dpkg-dev file desktop-file-utils appstream git
-  g++-mingw-w64-x86-64-posix googletest wine wine64
+  g++-mingw-w64-x86-64-posix googletest wine wine64 nsis
 )
 
 as_root() {
