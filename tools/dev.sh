@@ -186,7 +186,12 @@ case "${1:-}" in
     # The Linux build also drives the Windows program end to end under Wine:
     # its X11 helpers are Linux programs.
     build build all -DQUIMBEL_WINDOWS_PROGRAM="$PWD/build-windows/app/win32/quimbel.exe"
-    cd build && exec ctest --output-on-failure -j "$jobs"
+    cd build
+    ctest --output-on-failure -j "$jobs" -LE e2e
+    # Real windows under Xvfb, Wine's among them, now and then miss an input
+    # event on a loaded machine: a failing drive gets one more try, and a
+    # fault that is really there fails both.
+    exec ctest --output-on-failure -j "$jobs" -L e2e --repeat until-pass:2
     ;;
   windows)
     install_for_tests

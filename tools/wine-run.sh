@@ -58,8 +58,9 @@ fi
 export WINEPREFIX=$prefix
 export WINEDEBUG=${QUIMBEL_WINEDEBUG:--all}
 # No Mono or Gecko: nothing here needs them, and Wine would otherwise offer
-# to download them.
-export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+# to download them. No menu builder either: it would copy a tested
+# installer's shortcuts into the desktop menus of whoever runs the tests.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # Debian's wrapper scripts reach the same 64-bit loader.
 export WINELOADER=$wine WINESERVER=$wineserver
 

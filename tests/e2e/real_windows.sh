@@ -70,6 +70,13 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 fail() {
   echo "FAIL [$run_name]: $*" >&2
+  if [ -n "$app_pid" ] && ! kill -0 "$app_pid" 2>/dev/null; then
+    wait "$app_pid"
+    echo "the program had ended, with status $?" >&2
+    app_pid=""
+  fi
+  echo "windows on the screen:" >&2
+  visible_windows >&2
   if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
     timeout 5 import -window root "$out_dir/e2e-failure.png" 2>/dev/null &&
       echo "screenshot: $out_dir/e2e-failure.png" >&2
