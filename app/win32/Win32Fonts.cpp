@@ -12,11 +12,9 @@ std::wstring Folded(std::wstring name) {
     return name;
 }
 
-int CALLBACK AddFamily(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM names) {
-    // "@" marks the same face turned for vertical writing.
-    if (font->lfFaceName[0] != L'@')
-        reinterpret_cast<std::vector<std::wstring>*>(names)->push_back(Folded(font->lfFaceName));
-    return 1;
+int CALLBACK FoundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0; // one face of it is enough
 }
 
 int Length(std::wstring_view text) {
@@ -25,20 +23,26 @@ int Length(std::wstring_view text) {
 
 } // namespace
 
-FontFamilies::FontFamilies() {
-    const HDC screen = GetDC(nullptr);
-    if (!screen)
-        return;
-    LOGFONTW all{};
-    all.lfCharSet = DEFAULT_CHARSET;
-    EnumFontFamiliesExW(screen, &all, AddFamily, reinterpret_cast<LPARAM>(&folded_), 0);
-    ReleaseDC(nullptr, screen);
-    std::sort(folded_.begin(), folded_.end());
-    folded_.erase(std::unique(folded_.begin(), folded_.end()), folded_.end());
-}
-
+// Each family is asked for by name: listing every installed family costs
+// tens of milliseconds and megabytes at start-up where large CJK fonts are
+// installed, and the windows ask about a handful.
 bool FontFamilies::Has(std::string_view family) const {
-    return std::binary_search(folded_.begin(), folded_.end(), Folded(WideFromUtf8(family)));
+    const std::wstring name = WideFromUtf8(family);
+    std::wstring key = Folded(name);
+    if (const auto known = known_.find(key); known != known_.end())
+        return known->second;
+    bool found = false;
+    if (!name.empty() && name.size() < LF_FACESIZE) {
+        if (const HDC screen = GetDC(nullptr)) {
+            LOGFONTW wanted{};
+            wanted.lfCharSet = DEFAULT_CHARSET;
+            std::copy(name.begin(), name.end(), wanted.lfFaceName);
+            EnumFontFamiliesExW(screen, &wanted, FoundFamily, reinterpret_cast<LPARAM>(&found), 0);
+            ReleaseDC(nullptr, screen);
+        }
+    }
+    known_.emplace(std::move(key), found);
+    return found;
 }
 
 std::wstring FirstInstalled(std::span<const char* const> families, const FontFamilies& installed) {

@@ -7,6 +7,7 @@
 #include "WindowPlan.h"
 
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -80,14 +81,14 @@ std::vector<std::wstring_view> LinesOf(std::wstring_view text);
 
 // --- Fonts (Win32Fonts.cpp) ----------------------------------------------
 
-// The font families Windows has, compared without regard to case.
+// Whether Windows has a font family, compared without regard to case; each
+// answer is looked up once.
 class FontFamilies {
 public:
-    FontFamilies();
     bool Has(std::string_view family) const;
 
 private:
-    std::vector<std::wstring> folded_;
+    mutable std::map<std::wstring, bool> known_;
 };
 
 // The first installed of a list of families, else the first named.
