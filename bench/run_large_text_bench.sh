@@ -28,6 +28,7 @@
 # when something could not be measured at all; missed goals are reported, not
 # an error.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/x_server.sh"
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/.." && pwd)
@@ -77,16 +78,8 @@ if [ ! -x "$ping_helper" ]; then
     { echo "cannot build the ping helper" >&2; exit 1; }
 fi
 
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.05
-done
+start_x_server "$work" || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
 [ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 DISPLAY=":$(head -n1 "$work/display")"
 export DISPLAY

@@ -15,6 +15,7 @@
 # Prints one line per check; on a failure keeps a screenshot and the
 # program's output in OUTPUT-DIR and exits 1; exits 77 when a tool is missing.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/x_server.sh"
 
 usage="usage: large_text.sh PROGRAM PING-HELPER [OUTPUT-DIR]"
 program=${1:?$usage}
@@ -55,36 +56,15 @@ cleanup() {
 trap cleanup EXIT
 trap 'echo "FAIL: stopped" >&2; exit 1' INT TERM
 
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 fail() {
   echo "FAIL: $*" >&2
-  if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
-    timeout 5 import -window root "$out_dir/large-text-failure.png" 2>/dev/null &&
-      echo "screenshot: $out_dir/large-text-failure.png" >&2
-  fi
-  if [ -s "$work/program.log" ]; then
-    cp "$work/program.log" "$out_dir/large-text-program.log"
-    echo "--- program output:" >&2
-    cat "$work/program.log" >&2
-  fi
+  keep_failure "$work/program.log" "$out_dir/large-text-failure"
   exit 1
 }
 pass() { echo "ok   $*"; }
 
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-deadline=$(( $(now_ms) + 10000 ))
-until [ -s "$work/display" ] && grep -q '^[0-9]' "$work/display"; do
-  if [ "$(now_ms)" -gt "$deadline" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    cat "$work/xvfb.log" >&2
-    fail "Xvfb did not start"
-  fi
-  sleep 0.05
-done
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_x_server "$work" || fail "Xvfb did not start"
 
 # --- windows (twips / 15 = pixels) ----------------------------------------------
 

@@ -15,6 +15,7 @@
 # was read, keeps a screenshot and the program's output in OUTPUT-DIR, and
 # exits 1; exits 77 when a tool it needs is missing.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/x_server.sh"
 
 program=${1:?usage: real_windows.sh PROGRAM SEND-CLOSE-HELPER [OUTPUT-DIR]}
 send_close=${2:?usage: real_windows.sh PROGRAM SEND-CLOSE-HELPER [OUTPUT-DIR]}
@@ -66,7 +67,6 @@ trap 'stopped TERM' TERM
 ) &
 watchdog_pid=$!
 
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 fail() {
   echo "FAIL [$run_name]: $*" >&2
@@ -77,15 +77,7 @@ fail() {
   fi
   echo "windows on the screen:" >&2
   visible_windows >&2
-  if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
-    timeout 5 import -window root "$out_dir/e2e-failure.png" 2>/dev/null &&
-      echo "screenshot: $out_dir/e2e-failure.png" >&2
-  fi
-  if [ -s "$work/program.log" ]; then
-    cp "$work/program.log" "$out_dir/e2e-program.log"
-    echo "--- program output:" >&2
-    cat "$work/program.log" >&2
-  fi
+  keep_failure "$work/program.log" "$out_dir/e2e-failure"
   exit 1
 }
 
@@ -93,21 +85,7 @@ pass() { echo "ok   [$run_name] $*"; }
 
 # --- the X server -------------------------------------------------------------
 
-# -displayfd picks a free display number and reports it once it accepts clients.
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-deadline=$(( $(now_ms) + 10000 ))
-until [ -s "$work/display" ] && grep -q '^[0-9]' "$work/display"; do
-  if [ "$(now_ms)" -gt "$deadline" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    cat "$work/xvfb.log" >&2
-    echo "FAIL: Xvfb did not start" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_x_server "$work" || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
 echo "X server on $DISPLAY"
 
 # --- window helpers -----------------------------------------------------------

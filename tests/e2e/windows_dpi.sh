@@ -19,6 +19,7 @@
 # Then, at 96 dpi with Wine reporting Windows 7, the program converts 17 in.
 # Exits 77 when a tool it needs is missing.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/x_server.sh"
 
 program=${1:?usage: windows_dpi.sh PROGRAM WORK-DIR}
 work_dir=${2:?usage: windows_dpi.sh PROGRAM WORK-DIR}
@@ -68,19 +69,10 @@ trap 'echo "FAIL [$step]: stopped by a signal" >&2; exit 1' INT TERM
 ) &
 watchdog_pid=$!
 
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 fail() {
   echo "FAIL [$step]: $*" >&2
-  if [ -n "${DISPLAY:-}" ]; then
-    timeout 5 import -window root "$work_dir/dpi-failure.png" 2>/dev/null &&
-      echo "screenshot: $work_dir/dpi-failure.png" >&2
-  fi
-  if [ -s "$work/program.log" ]; then
-    cp "$work/program.log" "$work_dir/dpi-program.log"
-    echo "--- program output:" >&2
-    cat "$work/program.log" >&2
-  fi
+  keep_failure "$work/program.log" "$work_dir/dpi-failure"
   exit 1
 }
 
@@ -88,20 +80,7 @@ pass() { echo "ok   [$step] $*"; }
 
 # --- the X server and the prefix ----------------------------------------------
 
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-deadline=$(( $(now_ms) + 10000 ))
-until [ -s "$work/display" ] && grep -q '^[0-9]' "$work/display"; do
-  if [ "$(now_ms)" -gt "$deadline" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    cat "$work/xvfb.log" >&2
-    echo "FAIL: Xvfb did not start" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_x_server "$work" || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
 SCREEN_W=1280 SCREEN_H=800
 
 step=prefix
