@@ -22,7 +22,7 @@ test_packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils xdotool xclip
-  valgrind dpkg-dev file desktop-file-utils appstream git
+  valgrind dpkg-dev file desktop-file-utils appstream git imagemagick
   g++-mingw-w64-x86-64-posix googletest wine wine64 nsis
 )
 
