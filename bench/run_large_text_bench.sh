@@ -283,7 +283,13 @@ run_case() { # MB, shape (line|lines)
   fi
   if [ -z "$frozen" ]; then
     row "select all (ctrl+a) until the window answers" "$select_ms" ms "(no goal)" ""
-    selection_row "selection (PRIMARY) read by another program" primary "$work/primary.out" "$text"
+    if [ "$backend" = win32 ]; then
+      # Windows has no selection of its own for other programs to read: a
+      # user shares text through the clipboard only.
+      row "selection (PRIMARY) read by another program" "n/a" "" "(none on Windows)" ""
+    else
+      selection_row "selection (PRIMARY) read by another program" primary "$work/primary.out" "$text"
+    fi
     copy_ms=$(timed_keys "$main" ctrl+c) || frozen="copy"
   fi
   if [ -z "$frozen" ]; then

@@ -57,6 +57,14 @@ HWND CreateField(const ControlSetup& setup, bool wrapping);
 bool Wraps(HWND field);
 // Whether the field should show a text of `length` characters wrapped.
 bool ShouldWrap(HWND field, std::size_t length);
+// Positions in a text, start to end.
+struct TextRange {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+// Replaces the field's text with `plain` (a field's text without soft
+// breaks), in pieces where it does not wrap, and selects `selection` of it.
+void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {});
 
 // A control's child window of a stock class, visible within its hidden
 // parent, clipped by the controls stacked above it.
@@ -74,6 +82,18 @@ std::string LayerText(std::wstring_view text);
 // access key: written "&&", an "&" shows as typed.
 std::wstring CaptionWindowText(std::string_view text);
 std::string CaptionLayerText(std::wstring_view text);
+// A field's text never holds "\r\r\n" of its own: that is a soft break, which
+// the edit control shows as a line break that is not part of the text.
+inline constexpr std::wstring_view SoftBreak = L"\r\r\n";
+// `text` as a field holds it: every kind of line break ("\n", "\r\n", "\r\r\n")
+// as "\r\n", and with `pieceLength` not 0, each line longer than that cut into
+// pieces of that length joined by soft breaks.
+std::wstring FieldText(std::wstring_view text, std::size_t pieceLength);
+std::wstring WithoutSoftBreaks(std::wstring_view text);
+// A position in a field's text, counted without its soft breaks, and back;
+// a position inside a soft break counts as the one before it.
+std::size_t PlainPosition(std::wstring_view text, std::size_t position);
+std::size_t PositionWithSoftBreaks(std::wstring_view text, std::size_t plain);
 // A window's whole text, however long.
 std::wstring TextOfWindow(HWND window);
 // The lines of a window text.

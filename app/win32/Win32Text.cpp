@@ -5,6 +5,7 @@
 
 #include "Win32Private.h"
 
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 
@@ -95,6 +96,74 @@ std::string CaptionLayerText(std::wstring_view text) {
             ++i;
     }
     return LayerText(result);
+}
+
+std::wstring FieldText(std::wstring_view text, std::size_t pieceLength) {
+    std::wstring result;
+    result.reserve(text.size() + (pieceLength ? text.size() / pieceLength * SoftBreak.size() : 0));
+    std::size_t column = 0;
+    const auto character = [&](wchar_t unit) {
+        // Never between the two halves of a surrogate pair.
+        if (pieceLength && column >= pieceLength && !(unit >= 0xDC00 && unit <= 0xDFFF)) {
+            result += SoftBreak;
+            column = 0;
+        }
+        result += unit;
+        ++column;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::size_t end = i;
+        while (end < text.size() && text[end] == L'\r')
+            ++end;
+        if (end < text.size() && text[end] == L'\n') {
+            // "\n", "\r\n", "\r\r\n", ...: one line break.
+            result += L"\r\n";
+            column = 0;
+            i = end;
+        } else if (end > i) {
+            for (; i < end; ++i)
+                character(L'\r');
+            --i;
+        } else {
+            character(text[i]);
+        }
+    }
+    return result;
+}
+
+std::wstring WithoutSoftBreaks(std::wstring_view text) {
+    std::size_t found = text.find(SoftBreak);
+    if (found == std::wstring_view::npos)
+        return std::wstring(text);
+    std::wstring result;
+    result.reserve(text.size());
+    std::size_t from = 0;
+    for (; found != std::wstring_view::npos; found = text.find(SoftBreak, from)) {
+        result.append(text.substr(from, found - from));
+        from = found + SoftBreak.size();
+    }
+    result.append(text.substr(from));
+    return result;
+}
+
+std::size_t PlainPosition(std::wstring_view text, std::size_t position) {
+    position = std::min(position, text.size());
+    std::size_t plain = position;
+    for (std::size_t found = text.find(SoftBreak); found < position;
+         found = text.find(SoftBreak, found + SoftBreak.size()))
+        plain -= std::min(SoftBreak.size(), position - found);
+    return plain;
+}
+
+std::size_t PositionWithSoftBreaks(std::wstring_view text, std::size_t plain) {
+    std::size_t breaks = 0;
+    for (std::size_t found = text.find(SoftBreak); found != std::wstring_view::npos;
+         found = text.find(SoftBreak, found + SoftBreak.size())) {
+        if (found - breaks * SoftBreak.size() >= plain)
+            break;
+        ++breaks;
+    }
+    return std::min(plain + breaks * SoftBreak.size(), text.size());
 }
 
 std::wstring TextOfWindow(HWND window) {

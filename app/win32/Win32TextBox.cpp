@@ -5,6 +5,12 @@
 // that grows with the square of its length: a megabyte would take hours. A
 // field holding a text that long shows it on unwrapped lines instead; the
 // window makes it anew when the length crosses the limit.
+//
+// Unwrapped, the edit control still measures a whole line at every key, so a
+// pasted megabyte on one line would cost half a second a key. There a long
+// line is held in pieces joined by soft breaks, which the control shows as
+// line breaks and moves over as one; the field leaves them out wherever its
+// text leaves it: its value, copy and cut.
 
 #include "Win32Private.h"
 
@@ -22,29 +28,164 @@ constexpr WPARAM CtrlA = 1;
 constexpr WPARAM Escape = 0x1B;
 // About 0.5 s to wrap under Wine, already hundreds of lines in a field.
 constexpr std::size_t LongestWrappedText = 8192;
+// A piece of a long line: measured in about a millisecond under Wine.
+constexpr std::size_t PieceLength = 2048;
+// A line that grew this long by other means than our own paste is cut again.
+constexpr std::size_t LongestPiece = 4 * PieceLength;
 
-std::size_t ClipboardTextLength(HWND owner) {
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner))
-        return 0;
-    std::size_t length = 0;
+enum class Direction { Back, Forward };
+
+struct Selection {
+    DWORD start = 0;
+    DWORD end = 0;
+};
+
+Selection SelectionOf(HWND field) {
+    Selection selection;
+    SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.start),
+                 reinterpret_cast<LPARAM>(&selection.end));
+    return selection;
+}
+
+std::size_t PieceLengthFor(HWND field) { return Wraps(field) ? 0 : PieceLength; }
+
+bool SetClipboardText(HWND owner, std::wstring_view text) {
+    const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (!data)
+        return false;
+    auto* target = static_cast<wchar_t*>(GlobalLock(data));
+    std::copy(text.begin(), text.end(), target);
+    target[text.size()] = L'\0';
+    GlobalUnlock(data);
+    if (!OpenClipboard(owner)) {
+        GlobalFree(data);
+        return false;
+    }
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_UNICODETEXT, data) != nullptr;
+    if (!set)
+        GlobalFree(data);
+    CloseClipboard();
+    return set;
+}
+
+// The selection onto the clipboard, without soft breaks, as Windows' plain text.
+void CopySelection(HWND field) {
+    const Selection selection = SelectionOf(field);
+    if (selection.end <= selection.start)
+        return;
+    const std::wstring text = TextOfWindow(field);
+    SetClipboardText(field, WithoutSoftBreaks(std::wstring_view(text).substr(
+                                selection.start, selection.end - selection.start)));
+}
+
+// The clipboard's text replaces the selection, its line breaks made the
+// field's own and its long lines cut into pieces where the field does not
+// wrap. A wrapping field that the text would make too long asks its window
+// for an unwrapped one instead, which then pastes.
+void Paste(HWND field) {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(field))
+        return;
+    std::wstring text;
+    bool tooLong = false;
     if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
-            length = wcsnlen(text, GlobalSize(data) / sizeof(wchar_t));
+        if (const auto* clipped = static_cast<const wchar_t*>(GlobalLock(data))) {
+            const std::wstring_view pasted(clipped,
+                                           wcsnlen(clipped, GlobalSize(data) / sizeof(wchar_t)));
+            const Selection selection = SelectionOf(field);
+            const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
+            tooLong = Wraps(field) &&
+                      length - std::min<std::size_t>(selection.end - selection.start, length) +
+                              pasted.size() >
+                          LongestWrappedText;
+            if (!tooLong)
+                text = FieldText(pasted, PieceLengthFor(field));
             GlobalUnlock(data);
         }
     }
     CloseClipboard();
-    return length;
+    if (tooLong) {
+        PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
+                     static_cast<WPARAM>(GetDlgCtrlID(field)), TRUE);
+        return;
+    }
+    SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// The field's length once the clipboard replaces its selection.
-std::size_t LengthAfterPaste(HWND field) {
-    DWORD start = 0;
-    DWORD end = 0;
-    SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
-    const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
-    return length - std::min<std::size_t>(end - start, length) + ClipboardTextLength(field);
+// The longest run between line breaks, soft or not.
+std::size_t LongestRun(std::wstring_view text) {
+    std::size_t longest = 0;
+    for (std::size_t from = 0;;) {
+        const std::size_t end = text.find(L"\r\n", from);
+        longest = std::max(longest, (end == std::wstring_view::npos ? text.size() : end) - from);
+        if (end == std::wstring_view::npos)
+            return longest;
+        from = end + 2;
+    }
+}
+
+// After the stock context menu, which may cut, copy or paste without asking
+// the field: the clipboard without soft breaks, long lines in pieces.
+void TidyAfterMenu(HWND field, DWORD clipboardBefore) {
+    if (GetClipboardSequenceNumber() != clipboardBefore && GetClipboardOwner() == field &&
+        OpenClipboard(field)) {
+        std::wstring copied;
+        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+                copied.assign(text, wcsnlen(text, GlobalSize(data) / sizeof(wchar_t)));
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        if (copied.find(SoftBreak) != std::wstring::npos)
+            SetClipboardText(field, WithoutSoftBreaks(copied));
+    }
+    if (Wraps(field))
+        return;
+    const std::wstring text = TextOfWindow(field);
+    if (LongestRun(text) > LongestPiece) {
+        const Selection selection = SelectionOf(field);
+        SetFieldText(field, WithoutSoftBreaks(text),
+                     {PlainPosition(text, selection.start), PlainPosition(text, selection.end)});
+    }
+}
+
+// The soft break, if any, that ends right at `position` (going back) or starts
+// there (going forward): where it starts or ends, else `position`.
+DWORD AcrossSoftBreak(HWND field, DWORD position, bool back) {
+    const auto line = static_cast<WPARAM>(SendMessageW(field, EM_LINEFROMCHAR, position, 0));
+    const auto lineStart = static_cast<DWORD>(SendMessageW(field, EM_LINEINDEX, line, 0));
+    if (back) {
+        if (line == 0 || position != lineStart)
+            return position;
+        const auto previous = static_cast<DWORD>(SendMessageW(field, EM_LINEINDEX, line - 1, 0));
+        const auto previousEnd =
+            previous + static_cast<DWORD>(SendMessageW(field, EM_LINELENGTH, previous, 0));
+        // A line break proper takes two characters, a soft break three.
+        return previousEnd + SoftBreak.size() == position ? previousEnd : position;
+    }
+    const auto lineEnd =
+        lineStart + static_cast<DWORD>(SendMessageW(field, EM_LINELENGTH, lineStart, 0));
+    const LRESULT next = SendMessageW(field, EM_LINEINDEX, line + 1, 0);
+    if (position != lineEnd || next < 0 || static_cast<DWORD>(next) != lineEnd + SoftBreak.size())
+        return position;
+    return static_cast<DWORD>(next);
+}
+
+// A key about to move or delete one character from a caret at a join of two
+// pieces of a line: the caret first moves over the join, so that the key
+// acts on the character beyond it as it would in one line.
+void StepOverJoin(HWND field, Direction direction) {
+    const Selection selection = SelectionOf(field);
+    if (Wraps(field) || selection.start != selection.end)
+        return;
+    DWORD position = selection.end;
+    for (DWORD across = AcrossSoftBreak(field, position, direction == Direction::Back);
+         across != position;
+         across = AcrossSoftBreak(field, position, direction == Direction::Back))
+        position = across;
+    if (position != selection.end)
+        SendMessageW(field, EM_SETSEL, position, position);
 }
 
 LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
@@ -60,11 +201,30 @@ LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM 
             code &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
         return code;
     }
-    case WM_KEYDOWN:
+    case WM_KEYDOWN: {
         // A stock multi-line edit closes its window on Esc.
         if (wParam == VK_ESCAPE)
             return 0;
+        // The stock edit copies and pastes on these keys without asking the
+        // field: they go through the field's own clipboard handling instead.
+        const bool shift = GetKeyState(VK_SHIFT) < 0;
+        const bool control = GetKeyState(VK_CONTROL) < 0;
+        if (GetKeyState(VK_MENU) >= 0) {
+            if (wParam == VK_INSERT && (shift || control)) {
+                SendMessageW(field, shift ? WM_PASTE : WM_COPY, 0, 0);
+                return 0;
+            }
+            const Selection selection = SelectionOf(field);
+            if (wParam == VK_DELETE && shift && !control && selection.end != selection.start) {
+                SendMessageW(field, WM_CUT, 0, 0);
+                return 0;
+            }
+            if ((wParam == VK_LEFT || wParam == VK_RIGHT || wParam == VK_DELETE) && !shift &&
+                !control)
+                StepOverJoin(field, wParam == VK_LEFT ? Direction::Back : Direction::Forward);
+        }
         break;
+    }
     case WM_CHAR:
         // The stock multi-line edit has no select-all key.
         if (wParam == CtrlA) {
@@ -73,16 +233,25 @@ LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM 
         }
         if (wParam == L'\t' || wParam == Escape)
             return 0;
+        if (wParam == VK_BACK && GetKeyState(VK_CONTROL) >= 0)
+            StepOverJoin(field, Direction::Back);
         break;
     case WM_PASTE:
-        // An unwrapped field takes the long text: the window makes it, then
-        // pastes there.
-        if (Wraps(field) && LengthAfterPaste(field) > LongestWrappedText) {
-            PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
-                         static_cast<WPARAM>(GetDlgCtrlID(field)), TRUE);
-            return 0;
-        }
-        break;
+        Paste(field);
+        return 0;
+    case WM_COPY:
+        CopySelection(field);
+        return 0;
+    case WM_CUT:
+        CopySelection(field);
+        SendMessageW(field, WM_CLEAR, 0, 0);
+        return 0;
+    case WM_CONTEXTMENU: {
+        const DWORD clipboard = GetClipboardSequenceNumber();
+        const LRESULT result = DefSubclassProc(field, message, wParam, lParam);
+        TidyAfterMenu(field, clipboard);
+        return result;
+    }
     case WM_NCDESTROY:
         RemoveWindowSubclass(field, FieldProcedure, id);
         break;
@@ -118,12 +287,29 @@ HWND CreateField(const ControlSetup& setup, bool wrapping) {
 
 bool Wraps(HWND field) { return !(GetWindowLongW(field, GWL_STYLE) & ES_AUTOHSCROLL); }
 
+void SetFieldText(HWND field, std::wstring_view plain, TextRange selection) {
+    const std::wstring text = FieldText(plain, PieceLengthFor(field));
+    SetWindowTextW(field, text.c_str());
+    SendMessageW(field, EM_SETSEL, PositionWithSoftBreaks(text, selection.start),
+                 PositionWithSoftBreaks(text, selection.end));
+    SendMessageW(field, EM_SCROLLCARET, 0, 0);
+}
+
+namespace {
+
+// A field's value has every line break as "\n" and never a soft break.
+std::wstring FieldWindowText(std::string_view text) { return FieldText(WideFromUtf8(text), 0); }
+
+std::string FieldLayerText(std::wstring_view text) { return LayerText(WithoutSoftBreaks(text)); }
+
+} // namespace
+
 bool ShouldWrap(HWND field, std::size_t length) {
     // Halfway back before it wraps again, so that typing at the limit does
     // not make the field anew at every key.
     return length <= (Wraps(field) ? LongestWrappedText : LongestWrappedText / 2);
 }
 
-const ControlClass TextBoxClass{Create, WindowText, LayerText, Fits};
+const ControlClass TextBoxClass{Create, FieldWindowText, FieldLayerText, Fits};
 
 } // namespace quimbel::ui::win32

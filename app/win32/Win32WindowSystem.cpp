@@ -157,25 +157,28 @@ void Win32Window::SetText(int control, std::string_view text) {
     if (planned.Kind() == ControlKind::TextBox) {
         const HWND field = Control(control);
         const bool wrap = win32::ShouldWrap(field, windowText.size());
-        if (wrap != win32::Wraps(field)) {
-            ReplaceField(control, wrap, &windowText);
-            return;
-        }
+        if (wrap != win32::Wraps(field))
+            ReplaceField(control, wrap, windowText, {});
+        else
+            win32::SetFieldText(field, windowText);
+        return;
     }
     SetWindowTextW(Control(control), windowText.c_str());
 }
 
-void Win32Window::ReplaceField(int control, bool wrap, const std::wstring* text) {
+void Win32Window::ReplaceField(int control, bool wrap) {
     const HWND old = Control(control);
-    std::wstring kept;
+    const std::wstring text = win32::TextOfWindow(old);
     DWORD start = 0;
     DWORD end = 0;
-    if (!text) {
-        kept = win32::TextOfWindow(old);
-        SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        text = &kept;
-    }
+    SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    ReplaceField(control, wrap, win32::WithoutSoftBreaks(text),
+                 {win32::PlainPosition(text, start), win32::PlainPosition(text, end)});
+}
+
+void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
+                               win32::TextRange selection) {
+    const HWND old = Control(control);
     const HWND parent = GetParent(old);
     win32::UniqueWindow field(
         win32::CreateField({system_.Instance(), parent, FirstControlId + control,
@@ -183,7 +186,7 @@ void Win32Window::ReplaceField(int control, bool wrap, const std::wstring* text)
                            wrap));
     // Without a new window the old one stays, slow but whole.
     if (!field) {
-        SetWindowTextW(old, text->c_str());
+        win32::SetFieldText(old, text, selection);
         return;
     }
     // In the old one's place, size and stacking.
@@ -193,8 +196,7 @@ void Win32Window::ReplaceField(int control, bool wrap, const std::wstring* text)
     SetWindowPos(field.get(), old, rect.left, rect.top, rect.right - rect.left,
                  rect.bottom - rect.top, SWP_NOACTIVATE);
     SendMessageW(field.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
-    SetWindowTextW(field.get(), text->c_str());
-    SendMessageW(field.get(), EM_SETSEL, start, end);
+    win32::SetFieldText(field.get(), text, selection);
     const bool focused = GetFocus() == old;
     if (focus_ == old)
         focus_ = field.get();
@@ -512,7 +514,7 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
             !paste &&
             win32::ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
         if (wrap != win32::Wraps(field))
-            ReplaceField(control, wrap, nullptr);
+            ReplaceField(control, wrap);
         if (paste)
             SendMessageW(Control(control), WM_PASTE, 0, 0);
         return 0;

@@ -18,7 +18,8 @@ class Win32WindowSystem;
 
 namespace win32 {
 class FontFamilies;
-}
+struct TextRange;
+} // namespace win32
 
 // The top-level window of a loaded form.
 class Win32Window final : public NativeWindow {
@@ -86,7 +87,10 @@ private:
     bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
     // A field made anew, wrapping its lines or not, with `text` or else the
     // old one's text and selection.
-    void ReplaceField(int control, bool wrap, const std::wstring* text);
+    // The field made anew, wrapping or not, with its own text and selection
+    // or with `text` (a field's text without soft breaks) and `selection` in it.
+    void ReplaceField(int control, bool wrap);
+    void ReplaceField(int control, bool wrap, std::wstring_view text, win32::TextRange selection);
 
     Win32WindowSystem& system_;
     const WindowPlan& plan_;
