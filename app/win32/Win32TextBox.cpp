@@ -117,7 +117,11 @@ std::size_t LongestRun(std::wstring_view text) {
     std::size_t longest = 0;
     for (std::size_t from = 0;;) {
         const std::size_t end = text.find(L"\r\n", from);
-        longest = std::max(longest, (end == std::wstring_view::npos ? text.size() : end) - from);
+        std::size_t run = (end == std::wstring_view::npos ? text.size() : end) - from;
+        // A soft break's first carriage return is not part of the run.
+        if (end != std::wstring_view::npos && run > 0 && text[end - 1] == L'\r')
+            --run;
+        longest = std::max(longest, run);
         if (end == std::wstring_view::npos)
             return longest;
         from = end + 2;
