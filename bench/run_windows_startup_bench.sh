@@ -9,7 +9,8 @@
 # BUILD-DIR is a build of the windows preset with the program:
 #   cmake --preset windows -DQUIMBEL_BUILD_APP=ON && cmake --build build-windows
 # The script compiles its two helpers itself, with the same MinGW-w64 compiler
-# and the host's: the minimal program (-O2, static, stripped) and the probe
+# and the host's: the minimal program (-O2, static, stripped, with
+# Quimbel's manifest) and the probe
 # (bench/windows/PaintProbe.cpp). quimbel.exe is stripped as the packages
 # strip it, so both are measured as shipped.
 #
@@ -33,10 +34,11 @@ runs=${2:-15}
 goal=1.1
 mingw=${QUIMBEL_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 strip=${QUIMBEL_MINGW_STRIP:-x86_64-w64-mingw32-strip}
+windres=${QUIMBEL_MINGW_WINDRES:-x86_64-w64-mingw32-windres}
 
 quimbel_built=$build/app/win32/quimbel.exe
 [ -f "$quimbel_built" ] || { echo "missing $quimbel_built: build $build with QUIMBEL_BUILD_APP=ON first" >&2; exit 1; }
-for tool in Xvfb c++ "$mingw" "$strip" timeout awk; do
+for tool in Xvfb c++ "$mingw" "$strip" "$windres" timeout awk; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed (tools/dev.sh installs it)" >&2; exit 1; }
 done
 [ "$runs" -ge 10 ] 2>/dev/null || { echo "RUNS must be at least 10" >&2; exit 1; }
@@ -91,8 +93,14 @@ minimal=$out/quimbel_minimal_welcome.exe
 quimbel=$out/quimbel.exe
 c++ -std=c++20 -O2 -o "$probe" "$here/windows/PaintProbe.cpp" -lX11 -lXext ||
   { echo "could not build the probe (needs libx11-dev, libxext-dev)" >&2; exit 1; }
+# The minimal program declares what any program shipped today declares, as
+# Quimbel does: the same manifest (common controls 6, per-monitor DPI
+# awareness), its only resource.
+printf '1 24 "%s"\n' "$root/resources/quimbel.manifest" >"$work/minimal.rc"
+"$windres" -O coff -o "$work/minimal-manifest.o" "$work/minimal.rc" ||
+  { echo "could not compile the minimal program's manifest" >&2; exit 1; }
 "$mingw" -std=c++20 -O2 -municode -mwindows -static -s -DUNICODE -D_UNICODE \
-  -o "$minimal" "$here/windows/MinimalWelcome.cpp" ||
+  -o "$minimal" "$here/windows/MinimalWelcome.cpp" "$work/minimal-manifest.o" ||
   { echo "could not build the minimal program" >&2; exit 1; }
 "$strip" -o "$quimbel" "$quimbel_built" || { echo "could not strip $quimbel_built" >&2; exit 1; }
 

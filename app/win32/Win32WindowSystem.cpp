@@ -96,11 +96,22 @@ template <class Owner> Owner* OwnerOf(HWND window, UINT message, LPARAM lParam) 
 // --- Win32Window ----------------------------------------------------------
 
 Win32Window::Win32Window(Win32WindowSystem& system, const WindowPlan& plan, WindowEvents& events)
-    : system_(system), plan_(plan), events_(events), dpi_(system.DpiSupport().SystemDpi()) {
-    const std::wstring title = win32::WideFromUtf8(plan.caption);
-    window_.reset(CreateWindowExW(FormExStyle, system.FormClassName(), title.c_str(), FormStyle,
+    : system_(system), plan_(plan), events_(events), dpi_(system.DpiSupport().SystemDpi()),
+      pendingTexts_(plan.controls.size()) {}
+
+void Win32Window::Build() {
+    // Messages of the windows' making may ask for them again.
+    if (window_ || building_)
+        return;
+    building_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{building_};
+    const std::wstring title = win32::WideFromUtf8(plan_.caption);
+    window_.reset(CreateWindowExW(FormExStyle, system_.FormClassName(), title.c_str(), FormStyle,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  nullptr, nullptr, system.Instance(), this));
+                                  nullptr, nullptr, system_.Instance(), this));
     if (!window_)
         ThrowLastError("CreateWindowExW");
     try {
@@ -110,17 +121,29 @@ Win32Window::Win32Window(Win32WindowSystem& system, const WindowPlan& plan, Wind
         // Placed at the system resolution first: only then does the window
         // know its monitor, and with it its own resolution.
         PlaceAtFirstPosition();
-        const UINT dpi = system.DpiSupport().WindowDpi(Handle());
+        const UINT dpi = system_.DpiSupport().WindowDpi(Handle());
         const bool moved = dpi != dpi_;
         LayOut(dpi);
         if (moved)
             PlaceAtFirstPosition();
-        if (plan.firstFocus != NoControl)
-            focus_ = Control(plan.firstFocus);
+        if (plan_.firstFocus != NoControl)
+            focus_ = Control(plan_.firstFocus);
+        std::vector<std::optional<std::string>> texts;
+        texts.swap(pendingTexts_);
+        for (std::size_t control = 0; control < texts.size(); ++control)
+            if (texts[control])
+                SetText(static_cast<int>(control), *texts[control]);
     } catch (...) {
         Release();
         throw;
     }
+}
+
+void Win32Window::Built() const {
+    // Making the windows changes nothing the layer can see: it is what
+    // every use but Text and SetText would have needed from the start.
+    if (!window_ && !building_)
+        const_cast<Win32Window*>(this)->Build();
 }
 
 Win32Window::~Win32Window() { Release(); }
@@ -137,22 +160,37 @@ void Win32Window::Release() {
 }
 
 void Win32Window::Show() {
+    Build();
     ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(Handle());
     SetActiveWindow(Handle());
 }
 
-void Win32Window::Hide() { ShowWindow(Handle(), SW_HIDE); }
+void Win32Window::Hide() {
+    if (window_)
+        ShowWindow(Handle(), SW_HIDE);
+}
 
-bool Win32Window::IsVisible() const { return IsWindowVisible(Handle()) != FALSE; }
+bool Win32Window::IsVisible() const { return window_ && IsWindowVisible(Handle()) != FALSE; }
 
 std::string Win32Window::Text(int control) const {
     const ControlPlan& planned = plan_.controls.at(static_cast<std::size_t>(control));
-    return ClassOf(planned.Kind()).fromWindowText(win32::TextOfWindow(Control(control)));
+    const win32::ControlClass& kind = ClassOf(planned.Kind());
+    if (!window_) {
+        // As the control will show it.
+        const std::optional<std::string>& pending =
+            pendingTexts_.at(static_cast<std::size_t>(control));
+        return kind.fromWindowText(kind.toWindowText(pending ? *pending : planned.caption));
+    }
+    return kind.fromWindowText(win32::TextOfWindow(Control(control)));
 }
 
 void Win32Window::SetText(int control, std::string_view text) {
     const ControlPlan& planned = plan_.controls.at(static_cast<std::size_t>(control));
+    if (!window_) {
+        pendingTexts_.at(static_cast<std::size_t>(control)) = std::string(text);
+        return;
+    }
     const std::wstring windowText = ClassOf(planned.Kind()).toWindowText(text);
     if (planned.Kind() == ControlKind::TextBox) {
         const HWND field = Control(control);
@@ -214,6 +252,7 @@ void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
 }
 
 HWND Win32Window::Control(int control) const {
+    Built();
     return controls_.at(static_cast<std::size_t>(control)).get();
 }
 
@@ -227,6 +266,8 @@ int Win32Window::IndexOf(HWND control) const {
 }
 
 int Win32Window::FocusControl() const {
+    if (!window_)
+        return plan_.firstFocus;
     const HWND focus = GetFocus();
     if (focus && (focus == Handle() || IsChild(Handle(), focus)))
         return IndexOf(focus);
@@ -234,6 +275,7 @@ int Win32Window::FocusControl() const {
 }
 
 HFONT Win32Window::Font(int control) const {
+    Built();
     const UniqueFont& own = ownFonts_.at(static_cast<std::size_t>(control));
     return own ? own.get() : windowFont_.get();
 }

@@ -8,6 +8,7 @@
 #include "WindowSystem.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,10 @@ class FontFamilies;
 struct TextRange;
 } // namespace win32
 
-// The top-level window of a loaded form.
+// The top-level window of a loaded form. Its windows are made when it is
+// first shown, or first asked for them: a form loaded hidden (the main
+// window behind the welcome dialog) costs nothing at start-up. Texts set
+// before then are kept until the windows are made.
 class Win32Window final : public NativeWindow {
 public:
     Win32Window(Win32WindowSystem& system, const WindowPlan& plan, WindowEvents& events);
@@ -35,7 +39,12 @@ public:
     std::string Text(int control) const override;
     void SetText(int control, std::string_view text) override;
 
-    HWND Handle() const { return window_.get(); }
+    HWND Handle() const {
+        Built();
+        return window_.get();
+    }
+    // Whether the windows have been made.
+    bool IsBuilt() const { return window_ != nullptr; }
     // The window of a control, by its index in the plan.
     HWND Control(int control) const;
     // The plan index of a control window, or NoControl.
@@ -48,7 +57,10 @@ public:
     // The font a control shows its text in.
     HFONT Font(int control) const;
     // The tooltip window of the controls that have a tooltip; null when none has.
-    HWND ToolTips() const { return toolTips_.get(); }
+    HWND ToolTips() const {
+        Built();
+        return toolTips_.get();
+    }
 
     // Tab and Shift+Tab move the focus along the plan's tab order, which need
     // not be the stacking order Windows would follow. True when `message` was
@@ -60,6 +72,9 @@ public:
 private:
     friend class Win32WindowSystem;
 
+    // Makes the windows, once.
+    void Build();
+    void Built() const;
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // Destroys the windows; nothing of their destruction reaches this object.
     void Release();
@@ -85,8 +100,6 @@ private:
     bool IsKind(int control, ControlKind kind) const;
     bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
     bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
-    // A field made anew, wrapping its lines or not, with `text` or else the
-    // old one's text and selection.
     // The field made anew, wrapping or not, with its own text and selection
     // or with `text` (a field's text without soft breaks) and `selection` in it.
     void ReplaceField(int control, bool wrap);
@@ -96,6 +109,7 @@ private:
     const WindowPlan& plan_;
     WindowEvents& events_;
     bool attached_ = true;
+    bool building_ = false;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     // Drawing objects first: they must outlive the windows that use them.
     win32::UniqueFont windowFont_;
@@ -108,6 +122,8 @@ private:
     std::vector<win32::UniqueWindow> controls_;
     // The focus to give back when the window is activated again.
     HWND focus_ = nullptr;
+    // Texts set before the windows were made.
+    std::vector<std::optional<std::string>> pendingTexts_;
 };
 
 class Win32WindowSystem final : public WindowSystem {

@@ -6,6 +6,7 @@
 #include "Win32WindowSystem.h"
 #include "Form2.h"
 #include "Form4.h"
+#include "Win32Private.h"
 #include "Win32TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,31 @@ TEST_F(WindowSystem, AWindowOpensHiddenAndCloseOnlyAsksTheLayer) {
     EXPECT_EQ(events_.closeRequests, 1);
     EXPECT_TRUE(IsWindow(handle));
     EXPECT_TRUE(window->IsVisible());
+}
+
+// A window loaded hidden costs no windows until it is shown: the main
+// window behind the welcome dialog at start-up. What the layer sets in the
+// meantime is what it reads back, and what the windows show once made.
+TEST_F(WindowSystem, AWindowIsMadeWhenFirstShownWithTheTextsSetBefore) {
+    auto window = Create();
+    auto& native = dynamic_cast<ui::Win32Window&>(*window);
+    const int message = plan_.IndexOf("Label1");
+    const int ok = plan_.IndexOf("Command1");
+    const std::string designed = window->Text(message);
+    EXPECT_FALSE(designed.empty());
+    window->SetText(ok, "好 & 的\n");
+    window->Hide();
+    EXPECT_FALSE(window->IsVisible());
+    EXPECT_FALSE(native.IsBuilt()) << "setting texts and hiding make no windows";
+    EXPECT_EQ(window->Text(ok), "好 & 的\n");
+    EXPECT_EQ(window->Text(message), designed);
+
+    window->Show();
+    ASSERT_TRUE(native.IsBuilt());
+    EXPECT_TRUE(window->IsVisible());
+    EXPECT_EQ(window->Text(ok), "好 & 的\n");
+    EXPECT_EQ(ui::win32::TextOfWindow(native.Control(ok)), L"好 && 的\r\n");
+    EXPECT_EQ(window->Text(message), designed);
 }
 
 // Both the screen's resolution and the client size come from Windows here,
