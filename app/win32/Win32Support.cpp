@@ -5,16 +5,20 @@
 namespace quimbel::ui::win32 {
 namespace {
 
-// A function of user32 by name, or null on a Windows without it. The detour
-// through void(*)() is the portable way between function pointer types.
-template <class Function> Function LookUp(const char* name) {
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (!user32)
-        return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+// The detour through void(*)() is the portable way between function pointer
+// types.
+template <class Function> Function LookUp(FunctionLookUp lookUp, const char* name) {
+    return reinterpret_cast<Function>(lookUp(name));
 }
 
 } // namespace
+
+AnyFunction User32Function(const char* name) {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32)
+        return nullptr;
+    return reinterpret_cast<AnyFunction>(GetProcAddress(user32, name));
+}
 
 WindowClass::WindowClass(const WNDCLASSEXW& description)
     : instance_(description.hInstance), atom_(RegisterClassExW(&description)) {
@@ -25,13 +29,14 @@ WindowClass::WindowClass(const WNDCLASSEXW& description)
 
 WindowClass::~WindowClass() { UnregisterClassW(MAKEINTATOM(atom_), instance_); }
 
-DpiFunctions::DpiFunctions()
-    : getDpiForWindow_(LookUp<GetDpiForWindowFn>("GetDpiForWindow")),
-      getDpiForSystem_(LookUp<GetDpiForSystemFn>("GetDpiForSystem")),
-      getSystemMetricsForDpi_(LookUp<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi")),
-      adjustWindowRectExForDpi_(LookUp<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi")),
+DpiFunctions::DpiFunctions(FunctionLookUp lookUp)
+    : getDpiForWindow_(LookUp<GetDpiForWindowFn>(lookUp, "GetDpiForWindow")),
+      getDpiForSystem_(LookUp<GetDpiForSystemFn>(lookUp, "GetDpiForSystem")),
+      getSystemMetricsForDpi_(LookUp<GetSystemMetricsForDpiFn>(lookUp, "GetSystemMetricsForDpi")),
+      adjustWindowRectExForDpi_(
+          LookUp<AdjustWindowRectExForDpiFn>(lookUp, "AdjustWindowRectExForDpi")),
       setThreadDpiAwarenessContext_(
-          LookUp<SetThreadDpiAwarenessContextFn>("SetThreadDpiAwarenessContext")) {}
+          LookUp<SetThreadDpiAwarenessContextFn>(lookUp, "SetThreadDpiAwarenessContext")) {}
 
 UINT DpiFunctions::ScreenDpi() const {
     const HDC screen = GetDC(nullptr);

@@ -69,9 +69,15 @@ private:
 // The screen-resolution functions of Windows 8.1 and 10, each falling back to
 // what Windows 7 has: one resolution for the whole system, from the screen's
 // device context.
+// A function of user32 by name, or null on a Windows without it.
+using AnyFunction = void (*)();
+using FunctionLookUp = AnyFunction (*)(const char* name);
+AnyFunction User32Function(const char* name);
+
 class DpiFunctions {
 public:
-    DpiFunctions();
+    // `lookUp` stands in for Windows' own in tests of an older Windows.
+    explicit DpiFunctions(FunctionLookUp lookUp = User32Function);
 
     // The resolution windows open at before they know their monitor.
     UINT SystemDpi() const;

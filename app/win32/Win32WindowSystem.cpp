@@ -600,8 +600,8 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
 
 // --- Win32WindowSystem -----------------------------------------------------
 
-Win32WindowSystem::Win32WindowSystem(HINSTANCE instance)
-    : instance_(instance), awareness_(dpi_),
+Win32WindowSystem::Win32WindowSystem(HINSTANCE instance, win32::FunctionLookUp lookUp)
+    : instance_(instance), dpi_(lookUp), awareness_(dpi_),
       formClass_(RegisterWindowClass(instance, FormProcedure, L"Form", this,
                                      GetSysColorBrush(COLOR_BTNFACE))),
       messageClass_(RegisterWindowClass(instance, MessageProcedure, L"Messages", this, nullptr)) {

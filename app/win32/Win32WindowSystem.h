@@ -128,7 +128,8 @@ private:
 
 class Win32WindowSystem final : public WindowSystem {
 public:
-    explicit Win32WindowSystem(HINSTANCE instance = GetModuleHandleW(nullptr));
+    explicit Win32WindowSystem(HINSTANCE instance = GetModuleHandleW(nullptr),
+                               win32::FunctionLookUp lookUp = win32::User32Function);
     ~Win32WindowSystem() override;
     Win32WindowSystem(const Win32WindowSystem&) = delete;
     Win32WindowSystem& operator=(const Win32WindowSystem&) = delete;

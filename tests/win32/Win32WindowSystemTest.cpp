@@ -4,8 +4,11 @@
 // apart.
 
 #include "Win32WindowSystem.h"
+#include "Form1.h"
 #include "Form2.h"
 #include "Form4.h"
+#include "Forms.h"
+#include "Win32Access.h"
 #include "Win32Private.h"
 #include "Win32TestSupport.h"
 
@@ -168,6 +171,46 @@ TEST(WindowSystems, TwoLiveSideBySideAndEachKnowsOnlyItsOwnWindows) {
     EXPECT_EQ(first.FormOf(handleA), a.get());
     EXPECT_EQ(first.FormOf(handleB), nullptr);
     EXPECT_EQ(second.FormOf(handleB), b.get());
+}
+
+// Windows 7 has none of the per-monitor functions. Looked up as missing, each
+// falls back to the one resolution of the whole system, and the program
+// still opens its window at the design size and converts.
+TEST(OlderWindows, WithoutThePerMonitorFunctionsTheProgramOpensAtTheScreensResolution) {
+    const ui::win32::FunctionLookUp windows7 = [](const char*) -> ui::win32::AnyFunction {
+        return nullptr;
+    };
+    ui::Win32WindowSystem system(GetModuleHandleW(nullptr), windows7);
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const ui::win32::DpiFunctions& functions = system.DpiSupport();
+    EXPECT_EQ(functions.SystemDpi(), static_cast<UINT>(dpi));
+    EXPECT_EQ(functions.WindowDpi(GetDesktopWindow()), static_cast<UINT>(dpi));
+    EXPECT_EQ(functions.SystemMetric(SM_CXICON, 2 * static_cast<UINT>(dpi)),
+              GetSystemMetrics(SM_CXICON));
+    const RECT client{0, 0, 249, 123};
+    RECT expected = client;
+    AdjustWindowRectEx(&expected, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    const RECT framed =
+        functions.WindowRectForClient(client, WS_OVERLAPPEDWINDOW, 0, 2 * static_cast<UINT>(dpi));
+    EXPECT_TRUE(EqualRect(&framed, &expected));
+
+    ui::FormsRuntime runtime(system);
+    runtime.Start<forms::Form1>();
+    auto& main = runtime.DefaultInstance<forms::Form1>();
+    main.Show();
+    Pump(system);
+    RECT area{};
+    GetClientRect(ui::Win32WindowOf(main)->Handle(), &area);
+    EXPECT_EQ(area.right, ui::PixelsAt(forms::Form1::Layout.clientWidth, dpi));
+    EXPECT_EQ(area.bottom, ui::PixelsAt(forms::Form1::Layout.clientHeight, dpi));
+    main.Text1.SetText("17");
+    SendMessageW(ui::Win32ControlOf(main, "Command1"), BM_CLICK, 0, 0);
+    Pump(system);
+    EXPECT_EQ(main.Text2.Text(), "41.99");
+    EXPECT_EQ(main.Text3.Text(), "36.975");
+    EXPECT_EQ(main.Text4.Text(), "22.44");
 }
 
 } // namespace
