@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 
 namespace quimbel::ui::win32 {
 namespace {
@@ -69,14 +70,15 @@ bool SetClipboardText(HWND owner, std::wstring_view text) {
     return set;
 }
 
-// The selection onto the clipboard, without soft breaks, as Windows' plain text.
-void CopySelection(HWND field) {
+// The selection onto the clipboard, without soft breaks, as Windows' plain
+// text; false when there was none or the clipboard would not take it.
+bool CopySelection(HWND field) {
     const Selection selection = SelectionOf(field);
     if (selection.end <= selection.start)
-        return;
+        return false;
     const std::wstring text = TextOfWindow(field);
-    SetClipboardText(field, WithoutSoftBreaks(std::wstring_view(text).substr(
-                                selection.start, selection.end - selection.start)));
+    return SetClipboardText(field, WithoutSoftBreaks(std::wstring_view(text).substr(
+                                       selection.start, selection.end - selection.start)));
 }
 
 // The clipboard's text replaces the selection, its line breaks made the
@@ -86,7 +88,7 @@ void CopySelection(HWND field) {
 void Paste(HWND field) {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(field))
         return;
-    std::wstring text;
+    std::optional<std::wstring> text;
     bool tooLong = false;
     if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* clipped = static_cast<const wchar_t*>(GlobalLock(data))) {
@@ -109,7 +111,9 @@ void Paste(HWND field) {
                      static_cast<WPARAM>(GetDlgCtrlID(field)), TRUE);
         return;
     }
-    SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+    // A clipboard that could not be read leaves the selection as it is.
+    if (text)
+        SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text->c_str()));
 }
 
 // The longest run between line breaks, soft or not.
@@ -247,8 +251,10 @@ LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM 
         CopySelection(field);
         return 0;
     case WM_CUT:
-        CopySelection(field);
-        SendMessageW(field, WM_CLEAR, 0, 0);
+        // Removed only once it is safe on the clipboard: another program
+        // may hold the clipboard open.
+        if (CopySelection(field))
+            SendMessageW(field, WM_CLEAR, 0, 0);
         return 0;
     case WM_CONTEXTMENU: {
         const DWORD clipboard = GetClipboardSequenceNumber();

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace quimbel::testing {
@@ -293,6 +295,27 @@ TEST_F(LongField, ALongPasteReplacesTheSelectionInTheFieldMadeAnew) {
     Pump(system_);
     EXPECT_EQ(Form().Text1.Text(), "1" + Narrow(pasted) + "5");
     EXPECT_NE(Held().find(SoftBreak), std::wstring::npos);
+}
+
+// Another program may hold the clipboard open: cut then keeps the text.
+TEST_F(LongField, CutKeepsTheTextWhenTheClipboardIsHeldElsewhere) {
+    Form().Text1.SetText("17 inches");
+    SetFocus(Field());
+    std::promise<void> opened;
+    std::promise<void> done;
+    std::thread holder([&] {
+        const bool open = OpenClipboard(nullptr) != FALSE;
+        opened.set_value();
+        done.get_future().wait();
+        if (open)
+            CloseClipboard();
+    });
+    opened.get_future().wait();
+    Press('A', false, true);
+    Press('X', false, true);
+    done.set_value();
+    holder.join();
+    EXPECT_EQ(Form().Text1.Text(), "17 inches");
 }
 
 TEST_F(LongField, PastedLineBreaksOfEveryKindBecomeTheFieldsOwn) {
