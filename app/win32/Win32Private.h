@@ -62,6 +62,11 @@ struct TextRange {
     std::size_t start = 0;
     std::size_t end = 0;
 };
+// The clipboard's text in place of the field's selection, every line break
+// made the field's own and long lines in pieces where it does not wrap. A
+// wrapping field that the text would make too long asks its window for an
+// unwrapped one instead, unless `evenIfTooLongToWrap`.
+void PasteClipboard(HWND field, bool evenIfTooLongToWrap);
 // Replaces the field's text with `plain` (a field's text without soft
 // breaks), in pieces where it does not wrap, and selects `selection` of it.
 void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {});
@@ -85,10 +90,11 @@ std::string CaptionLayerText(std::wstring_view text);
 // A field's text never holds "\r\r\n" of its own: that is a soft break, which
 // the edit control shows as a line break that is not part of the text.
 inline constexpr std::wstring_view SoftBreak = L"\r\r\n";
-// `text` as a field holds it: every kind of line break ("\n", "\r\n", "\r\r\n")
-// as "\r\n", and with `pieceLength` not 0, each line longer than that cut into
-// pieces of that length joined by soft breaks.
-std::wstring FieldText(std::wstring_view text, std::size_t pieceLength);
+// `text` as a field holds it: every kind of line break ("\n", "\r\n",
+// "\r\r\n", a carriage return alone) as "\r\n", and with `pieceLength` not 0,
+// each line longer than that cut into pieces of that length joined by soft
+// breaks, the first line counted from `column`.
+std::wstring FieldText(std::wstring_view text, std::size_t pieceLength, std::size_t column = 0);
 std::wstring WithoutSoftBreaks(std::wstring_view text);
 // A position in a field's text, counted without its soft breaks, and back;
 // a position inside a soft break counts as the one before it.

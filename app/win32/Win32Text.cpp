@@ -98,11 +98,28 @@ std::string CaptionLayerText(std::wstring_view text) {
     return LayerText(result);
 }
 
-std::wstring FieldText(std::wstring_view text, std::size_t pieceLength) {
+std::wstring FieldText(std::wstring_view text, std::size_t pieceLength, std::size_t column) {
     std::wstring result;
     result.reserve(text.size() + (pieceLength ? text.size() / pieceLength * SoftBreak.size() : 0));
-    std::size_t column = 0;
-    const auto character = [&](wchar_t unit) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t unit = text[i];
+        if (unit == L'\r' || unit == L'\n') {
+            // A run of carriage returns ending in a line feed is one line
+            // break ("\r\r\n" is how Windows writes a soft one); any other
+            // carriage return or line feed is one of its own. A carriage
+            // return left alone could later meet a line break and make a
+            // soft break of it.
+            if (unit == L'\r') {
+                std::size_t end = i;
+                while (end < text.size() && text[end] == L'\r')
+                    ++end;
+                if (end < text.size() && text[end] == L'\n')
+                    i = end;
+            }
+            result += L"\r\n";
+            column = 0;
+            continue;
+        }
         // Never between the two halves of a surrogate pair.
         if (pieceLength && column >= pieceLength && !(unit >= 0xDC00 && unit <= 0xDFFF)) {
             result += SoftBreak;
@@ -110,23 +127,6 @@ std::wstring FieldText(std::wstring_view text, std::size_t pieceLength) {
         }
         result += unit;
         ++column;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::size_t end = i;
-        while (end < text.size() && text[end] == L'\r')
-            ++end;
-        if (end < text.size() && text[end] == L'\n') {
-            // "\n", "\r\n", "\r\r\n", ...: one line break.
-            result += L"\r\n";
-            column = 0;
-            i = end;
-        } else if (end > i) {
-            for (; i < end; ++i)
-                character(L'\r');
-            --i;
-        } else {
-            character(text[i]);
-        }
     }
     return result;
 }

@@ -17,7 +17,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
+#include <exception>
 #include <optional>
 
 namespace quimbel::ui::win32 {
@@ -33,6 +35,10 @@ constexpr std::size_t LongestWrappedText = 8192;
 constexpr std::size_t PieceLength = 2048;
 // A line that grew this long by other means than our own paste is cut again.
 constexpr std::size_t LongestPiece = 4 * PieceLength;
+
+LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                DWORD_PTR);
+std::wstring FieldWindowText(std::string_view text);
 
 enum class Direction { Back, Forward };
 
@@ -55,6 +61,10 @@ bool SetClipboardText(HWND owner, std::wstring_view text) {
     if (!data)
         return false;
     auto* target = static_cast<wchar_t*>(GlobalLock(data));
+    if (!target) {
+        GlobalFree(data);
+        return false;
+    }
     std::copy(text.begin(), text.end(), target);
     target[text.size()] = L'\0';
     GlobalUnlock(data);
@@ -81,11 +91,27 @@ bool CopySelection(HWND field) {
                                        selection.start, selection.end - selection.start)));
 }
 
-// The clipboard's text replaces the selection, its line breaks made the
-// field's own and its long lines cut into pieces where the field does not
-// wrap. A wrapping field that the text would make too long asks its window
-// for an unwrapped one instead, which then pastes.
-void Paste(HWND field) {
+std::size_t LineStart(HWND field, DWORD position) {
+    const LRESULT line = SendMessageW(field, EM_LINEFROMCHAR, position, 0);
+    return static_cast<std::size_t>(
+        SendMessageW(field, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
+}
+
+std::size_t LineEnd(HWND field, DWORD position) {
+    const std::size_t start = LineStart(field, position);
+    return start + static_cast<std::size_t>(SendMessageW(field, EM_LINELENGTH, start, 0));
+}
+
+// How long the last line of a field's text runs, the first counted from `column`.
+std::size_t LastRun(std::wstring_view text, std::size_t column) {
+    const std::size_t lastBreak = text.rfind(L'\n');
+    return lastBreak == std::wstring_view::npos ? column + text.size()
+                                                : text.size() - lastBreak - 1;
+}
+
+} // namespace
+
+void PasteClipboard(HWND field, bool evenIfTooLongToWrap) {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(field))
         return;
     std::optional<std::wstring> text;
@@ -96,12 +122,21 @@ void Paste(HWND field) {
                                            wcsnlen(clipped, GlobalSize(data) / sizeof(wchar_t)));
             const Selection selection = SelectionOf(field);
             const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
-            tooLong = Wraps(field) &&
+            tooLong = !evenIfTooLongToWrap && Wraps(field) &&
                       length - std::min<std::size_t>(selection.end - selection.start, length) +
                               pasted.size() >
                           LongestWrappedText;
-            if (!tooLong)
-                text = FieldText(pasted, PieceLengthFor(field));
+            if (!tooLong && Wraps(field)) {
+                text = FieldText(pasted, 0);
+            } else if (!tooLong) {
+                // The pieces go on from the piece the selection starts in,
+                // and the last one stops short of the rest of its line.
+                const std::size_t column = selection.start - LineStart(field, selection.start);
+                const std::size_t rest = LineEnd(field, selection.end) - selection.end;
+                text = FieldText(pasted, PieceLength, column);
+                if (rest > 0 && LastRun(*text, column) + rest > PieceLength)
+                    text->append(SoftBreak);
+            }
             GlobalUnlock(data);
         }
     }
@@ -115,6 +150,8 @@ void Paste(HWND field) {
     if (text)
         SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text->c_str()));
 }
+
+namespace {
 
 // The longest run between line breaks, soft or not.
 std::size_t LongestRun(std::wstring_view text) {
@@ -196,8 +233,7 @@ void StepOverJoin(HWND field, Direction direction) {
         SendMessageW(field, EM_SETSEL, position, position);
 }
 
-LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                DWORD_PTR) {
+LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id) {
     switch (message) {
     case WM_GETDLGCODE: {
         LRESULT code = DefSubclassProc(field, message, wParam, lParam);
@@ -245,7 +281,7 @@ LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM 
             StepOverJoin(field, Direction::Back);
         break;
     case WM_PASTE:
-        Paste(field);
+        PasteClipboard(field, false);
         return 0;
     case WM_COPY:
         CopySelection(field);
@@ -269,6 +305,18 @@ LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM 
     return DefSubclassProc(field, message, wParam, lParam);
 }
 
+LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                DWORD_PTR) {
+    // Nothing may unwind through Windows' own frames: a text too large to
+    // copy leaves the field as it was.
+    try {
+        return HandleFieldMessage(field, message, wParam, lParam, id);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "quimbel: %s\n", error.what());
+    }
+    return 0;
+}
+
 HWND Create(const ControlSetup& setup) { return CreateField(setup, true); }
 
 // Two lines of text inside the sunken edge.
@@ -287,7 +335,7 @@ HWND CreateField(const ControlSetup& setup, bool wrapping) {
     const DWORD style = WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
                         (wrapping ? 0 : ES_AUTOHSCROLL);
     const HWND field =
-        CreateChild(setup, L"Edit", style, WS_EX_CLIENTEDGE, WindowText(setup.plan.caption));
+        CreateChild(setup, L"Edit", style, WS_EX_CLIENTEDGE, FieldWindowText(setup.plan.caption));
     if (!field)
         return nullptr;
     SendMessageW(field, EM_SETLIMITTEXT, TextLimit, 0);

@@ -128,15 +128,15 @@ void Win32Window::Build() {
             PlaceAtFirstPosition();
         if (plan_.firstFocus != NoControl)
             focus_ = Control(plan_.firstFocus);
-        std::vector<std::optional<std::string>> texts;
-        texts.swap(pendingTexts_);
-        for (std::size_t control = 0; control < texts.size(); ++control)
-            if (texts[control])
-                SetText(static_cast<int>(control), *texts[control]);
+        for (std::size_t control = 0; control < pendingTexts_.size(); ++control)
+            if (pendingTexts_[control])
+                SetText(static_cast<int>(control), *pendingTexts_[control]);
     } catch (...) {
-        Release();
+        // As if never made: the texts kept, a later use tries again.
+        DestroyWindows();
         throw;
     }
+    pendingTexts_ = {};
 }
 
 void Win32Window::Built() const {
@@ -150,6 +150,10 @@ Win32Window::~Win32Window() { Release(); }
 
 void Win32Window::Release() {
     attached_ = false;
+    DestroyWindows();
+}
+
+void Win32Window::DestroyWindows() {
     // No message of the window's own destruction reaches this object.
     if (window_)
         SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
@@ -157,6 +161,8 @@ void Win32Window::Release() {
     for (auto control = controls_.rbegin(); control != controls_.rend(); ++control)
         control->reset();
     window_.reset();
+    controls_.clear();
+    focus_ = nullptr;
 }
 
 void Win32Window::Show() {
@@ -178,9 +184,10 @@ std::string Win32Window::Text(int control) const {
     const win32::ControlClass& kind = ClassOf(planned.Kind());
     if (!window_) {
         // As the control will show it.
-        const std::optional<std::string>& pending =
-            pendingTexts_.at(static_cast<std::size_t>(control));
-        return kind.fromWindowText(kind.toWindowText(pending ? *pending : planned.caption));
+        const auto index = static_cast<std::size_t>(control);
+        const bool pending = index < pendingTexts_.size() && pendingTexts_[index];
+        return kind.fromWindowText(
+            kind.toWindowText(pending ? *pendingTexts_[index] : planned.caption));
     }
     return kind.fromWindowText(win32::TextOfWindow(Control(control)));
 }
@@ -188,7 +195,8 @@ std::string Win32Window::Text(int control) const {
 void Win32Window::SetText(int control, std::string_view text) {
     const ControlPlan& planned = plan_.controls.at(static_cast<std::size_t>(control));
     if (!window_) {
-        pendingTexts_.at(static_cast<std::size_t>(control)) = std::string(text);
+        pendingTexts_.resize(plan_.controls.size());
+        pendingTexts_[static_cast<std::size_t>(control)] = std::string(text);
         return;
     }
     const std::wstring windowText = ClassOf(planned.Kind()).toWindowText(text);
@@ -557,8 +565,10 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
             win32::ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
         if (wrap != win32::Wraps(field))
             ReplaceField(control, wrap);
+        // Pasted even where no unwrapped field could be made: slow, but
+        // never asked for again and again.
         if (paste)
-            SendMessageW(Control(control), WM_PASTE, 0, 0);
+            win32::PasteClipboard(Control(control), true);
         return 0;
     }
     case DM_GETDEFID: {

@@ -76,8 +76,12 @@ private:
     void Build();
     void Built() const;
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    // Destroys the windows; nothing of their destruction reaches this object.
+    // Destroys the windows and lets go of the layer; nothing of their
+    // destruction reaches this object.
     void Release();
+    // Destroys the windows only: a failed making leaves the window as if
+    // never made.
+    void DestroyWindows();
     void CreateControls();
     void AddToolTips();
     void AddToolTip(int control);

@@ -26,20 +26,18 @@ using ui::win32::PositionWithSoftBreaks;
 using ui::win32::SoftBreak;
 using ui::win32::WithoutSoftBreaks;
 
-// The longest run of characters between two line breaks, soft or not.
+// The longest run of characters between two line breaks, soft or not: a
+// field holds no carriage return but in its line breaks.
 std::size_t LongestRun(std::wstring_view text) {
     std::size_t longest = 0;
-    for (std::size_t from = 0;;) {
-        const std::size_t end = text.find(L"\r\n", from);
-        std::size_t run = (end == std::wstring_view::npos ? text.size() : end) - from;
-        // A soft break's first carriage return is not part of the run.
-        if (end != std::wstring_view::npos && run > 0 && text[end - 1] == L'\r')
-            --run;
-        longest = std::max(longest, run);
-        if (end == std::wstring_view::npos)
-            return longest;
-        from = end + 2;
+    std::size_t run = 0;
+    for (const wchar_t unit : text) {
+        if (unit == L'\n')
+            run = 0;
+        else if (unit != L'\r')
+            longest = std::max(longest, ++run);
     }
+    return longest;
 }
 
 // --- The text as a field holds it ------------------------------------------
@@ -56,7 +54,8 @@ TEST(FieldText, EveryLineBreakBecomesOneAndLongLinesArePieced) {
         {"carriage return and line feed", L"12\r\n34", 0, L"12\r\n34"},
         // Would read as a soft break, and vanish from the value.
         {"two carriage returns and a line feed", L"12\r\r\n34", 0, L"12\r\n34"},
-        {"a carriage return alone stays", L"a\rb", 0, L"a\rb"},
+        // Left alone, it could meet a line break later and make it a soft one.
+        {"a carriage return alone", L"a\rb", 0, L"a\r\nb"},
         {"no pieces without a length", L"abcdefg", 0, L"abcdefg"},
         {"pieces of the length", L"abcdefg", 3, L"abc\r\r\ndef\r\r\ng"},
         {"no break after a last whole piece", L"abcdef", 3, L"abc\r\r\ndef"},
@@ -65,15 +64,20 @@ TEST(FieldText, EveryLineBreakBecomesOneAndLongLinesArePieced) {
          L"a\xD83D\xDE00"
          L"bc",
          2, L"a\xD83D\xDE00\r\r\nbc"},
-        {"a carriage return before a piece's end", L"ab\rcd", 3, L"ab\r\r\r\ncd"},
+        {"a carriage return where a piece ends", L"abc\rdef", 3, L"abc\r\ndef"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::wstring held = FieldText(c.text, c.piece);
         EXPECT_EQ(held, c.held);
         // Without its soft breaks, the text as it is held unpieced.
-        EXPECT_EQ(WithoutSoftBreaks(held), FieldText(c.text, 0));
+        if (c.piece > 0) {
+            EXPECT_EQ(WithoutSoftBreaks(held), FieldText(c.text, 0));
+        }
     }
+    // Pasted into a piece that already has characters, the first piece only
+    // fills it up.
+    EXPECT_EQ(FieldText(L"abcdef", 3, 2), L"a\r\r\nbcd\r\r\nef");
 }
 
 TEST(FieldText, PositionsCountWithoutSoftBreaksAndBack) {
@@ -323,8 +327,88 @@ TEST_F(LongField, PastedLineBreaksOfEveryKindBecomeTheFieldsOwn) {
     Form().Text1.SetText("");
     SetFocus(Field());
     Press('V', false, true);
-    EXPECT_EQ(Form().Text1.Text(), "1\n2\n3\n4\r5");
-    EXPECT_EQ(Held(), L"1\r\n2\r\n3\r\n4\r5");
+    EXPECT_EQ(Form().Text1.Text(), "1\n2\n3\n4\n5");
+    EXPECT_EQ(Held(), L"1\r\n2\r\n3\r\n4\r\n5");
+}
+
+// A carriage return of the program's or the clipboard's, next to a line
+// break made by a key: every line break stays in the value.
+TEST_F(LongField, EditsNextToACarriageReturnKeepEveryLineBreak) {
+    const struct {
+        const char* name;
+        const char* text;
+        std::size_t caret;
+        std::wstring_view pasted; // or Enter, where empty
+        const char* expected;
+    } cases[] = {
+        {"Enter after a carriage return", "a\rb", 3, L"", "a\n\nb"},
+        {"a carriage return pasted before a line break", "ab\ncd", 2, L"x\r", "abx\n\ncd"},
+        {"a carriage return pasted after one", "a\rb", 1, L"\r", "a\n\nb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form().Text1.SetText(c.text);
+        SetFocus(Field());
+        PlaceCaret(c.caret);
+        if (c.pasted.empty()) {
+            Press(VK_RETURN);
+        } else {
+            SetClipboard(c.pasted);
+            Press('V', false, true);
+        }
+        EXPECT_EQ(Form().Text1.Text(), c.expected);
+    }
+}
+
+// Pastes into the middle of a piece, one after another: each fills the piece
+// it lands in, and no run grows past a piece.
+TEST_F(LongField, RepeatedPastesKeepThePiecesShort) {
+    std::wstring expected = Letters(9000);
+    Form().Text1.SetText(Narrow(expected));
+    SetFocus(Field());
+    const std::wstring pasted(1000, L'Y');
+    SetClipboard(pasted);
+    for (int i = 0; i < 10; ++i) {
+        PlaceCaret(PositionWithSoftBreaks(Held(), 3000));
+        Press('V', false, true);
+        expected.insert(3000, pasted);
+    }
+    EXPECT_EQ(Form().Text1.Text(), Narrow(expected));
+    EXPECT_LE(LongestRun(Held()), 2048u);
+}
+
+// Deleting most of a long text gives the field back its wrapping: the field
+// made anew keeps the caret where it was in the text.
+TEST_F(LongField, AFieldMadeAnewToWrapKeepsTheCaret) {
+    const std::wstring text = Letters(9000);
+    Form().Text1.SetText(Narrow(text));
+    SetFocus(Field());
+    SendMessageW(Field(), EM_SETSEL, PositionWithSoftBreaks(Held(), 100),
+                 PositionWithSoftBreaks(Held(), 6000));
+    Press(VK_DELETE);
+    Pump(system_);
+    ASSERT_FALSE(GetWindowLongW(Field(), GWL_STYLE) & ES_AUTOHSCROLL) << "wraps again";
+    Type(L'X');
+    EXPECT_EQ(Form().Text1.Text(), Narrow(std::wstring(text).erase(100, 5900).insert(100, L"X")));
+}
+
+// Set before the window is first shown, a long text is held in pieces once
+// its field is made.
+TEST(LongFieldBeforeShowing, ALongTextSetWhileHiddenIsPiecedWhenShown) {
+    ui::Win32WindowSystem system;
+    ui::FormsRuntime runtime(system);
+    runtime.Start<forms::Form1>();
+    auto& main = runtime.DefaultInstance<forms::Form1>();
+    ASSERT_FALSE(ui::Win32WindowOf(main)->IsBuilt());
+    const std::wstring text = L"17 " + Letters(20000);
+    main.Text1.SetText(Narrow(text));
+    EXPECT_EQ(main.Text1.Text(), Narrow(text));
+    main.Show();
+    Pump(system);
+    EXPECT_EQ(main.Text1.Text(), Narrow(text));
+    const std::wstring held = ui::win32::TextOfWindow(ui::Win32ControlOf(main, "Text1"));
+    EXPECT_NE(held.find(SoftBreak), std::wstring::npos);
+    EXPECT_LE(LongestRun(held), 2048u);
 }
 
 } // namespace

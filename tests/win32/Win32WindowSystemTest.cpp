@@ -16,6 +16,8 @@
 
 #include <functional>
 #include <memory>
+#include <system_error>
+#include <vector>
 
 namespace quimbel::testing {
 namespace {
@@ -84,6 +86,57 @@ TEST_F(WindowSystem, AWindowIsMadeWhenFirstShownWithTheTextsSetBefore) {
     EXPECT_EQ(window->Text(ok), "好 & 的\n");
     EXPECT_EQ(ui::win32::TextOfWindow(native.Control(ok)), L"好 && 的\r\n");
     EXPECT_EQ(window->Text(message), designed);
+}
+
+// Fails the making of the n-th window from now on this thread.
+class FailedCreation {
+public:
+    explicit FailedCreation(int nth) {
+        countdown_ = nth;
+        hook_ = SetWindowsHookExW(WH_CBT, &FailedCreation::Hook, nullptr, GetCurrentThreadId());
+    }
+    ~FailedCreation() { UnhookWindowsHookEx(hook_); }
+    FailedCreation(const FailedCreation&) = delete;
+    FailedCreation& operator=(const FailedCreation&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_CREATEWND && --countdown_ == 0)
+            return 1;
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline int countdown_ = 0;
+    HHOOK hook_;
+};
+
+// A window whose making fails, at its frame or halfway through its controls,
+// is as if never made: its texts are kept, and the next Show makes it whole
+// and still tells the layer of clicks.
+TEST_F(WindowSystem, AWindowThatCouldNotBeMadeIsMadeWholeOnTheNextShow) {
+    for (const int failing : {1, 3}) {
+        SCOPED_TRACE(failing);
+        auto window = Create();
+        auto& native = dynamic_cast<ui::Win32Window&>(*window);
+        const int ok = plan_.IndexOf("Command1");
+        window->SetText(ok, "再来");
+        {
+            const FailedCreation failure(failing);
+            EXPECT_THROW(window->Show(), std::system_error);
+        }
+        EXPECT_FALSE(native.IsBuilt());
+        EXPECT_FALSE(window->IsVisible());
+        EXPECT_EQ(window->Text(ok), "再来");
+
+        window->Show();
+        EXPECT_TRUE(window->IsVisible());
+        EXPECT_EQ(window->Text(ok), "再来");
+        for (std::size_t control = 0; control < plan_.controls.size(); ++control)
+            EXPECT_TRUE(IsWindow(native.Control(static_cast<int>(control)))) << control;
+        events_.clicks.clear();
+        SendMessageW(Ok(window), BM_CLICK, 0, 0);
+        Pump(system_);
+        EXPECT_EQ(events_.clicks, std::vector<int>{ok});
+    }
 }
 
 // Both the screen's resolution and the client size come from Windows here,
