@@ -108,48 +108,42 @@ fuzz() {
   done
 }
 
-# The whole suite again, built with the address and undefined-behaviour
-# sanitizers (leaks included). Quiet unless something fails.
-sanitize() {
-  local dir=build-sanitize
+# Configures and builds a CMake preset in DIR, then runs its tests with the
+# command given. Quiet unless something fails; NAME heads what it prints.
+preset_suite() { # name, preset, dir, test command...
+  local name=$1 preset=$2 dir=$3
+  shift 3
   mkdir -p "$dir"
-  if ! { cmake --preset sanitize -DQUIMBEL_WARNINGS_AS_ERRORS=$werror &&
-         cmake --build --preset sanitize -j "$jobs"; } >"$dir/build.log" 2>&1; then
+  if ! { cmake --preset "$preset" -DQUIMBEL_WARNINGS_AS_ERRORS=$werror &&
+         cmake --build --preset "$preset" -j "$jobs"; } >"$dir/build.log" 2>&1; then
     tail -n 60 "$dir/build.log"
-    echo "sanitizers: the build failed" >&2
+    echo "$name: the build failed (log $dir/build.log)" >&2
     return 1
   fi
-  if ! ctest --preset sanitize -j "$jobs" >"$dir/ctest.log" 2>&1; then
+  if ! "$@" >"$dir/ctest.log" 2>&1; then
     grep -v -E '^ *(Start|[0-9]+/[0-9]+ Test) ' "$dir/ctest.log" | tail -n 80
-    echo "sanitizers: FAILED (log $dir/ctest.log)" >&2
+    echo "$name: FAILED (log $dir/ctest.log)" >&2
     return 1
   fi
-  echo "sanitizers: $(grep -E 'tests passed' "$dir/ctest.log")"
+  echo "$name: $(grep -E 'tests passed' "$dir/ctest.log")"
+}
+
+# The whole suite again, built with the address and undefined-behaviour
+# sanitizers (leaks included).
+sanitize() {
+  preset_suite sanitizers sanitize build-sanitize ctest --preset sanitize -j "$jobs"
 }
 
 # The Windows build (MinGW-w64), its tests run under Wine with an X server of
-# their own (xvfb-run), in a Wine prefix inside build-windows. Quiet unless
-# something fails.
+# their own (xvfb-run), in a Wine prefix inside build-windows. Wine's
+# processes end with the X server's run, not after it.
 windows() {
-  local dir=build-windows
-  mkdir -p "$dir"
-  if ! { cmake --preset windows -DQUIMBEL_WARNINGS_AS_ERRORS=$werror &&
-         cmake --build --preset windows -j "$jobs"; } >"$dir/build.log" 2>&1; then
-    tail -n 60 "$dir/build.log"
-    echo "windows: the build failed (log $dir/build.log)" >&2
-    return 1
-  fi
-  # Wine's processes end with the X server's run, not after it.
-  if ! xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-        status=0
-        ctest --preset windows -j "$1" || status=$?
-        tools/wine-run.sh --prefix "$2/wine-prefix" --stop
-        exit $status' windows-tests "$jobs" "$dir" >"$dir/ctest.log" 2>&1; then
-    grep -v -E '^ *(Start|[0-9]+/[0-9]+ Test) ' "$dir/ctest.log" | tail -n 80
-    echo "windows: FAILED (log $dir/ctest.log)" >&2
-    return 1
-  fi
-  echo "windows: $(grep -E 'tests passed' "$dir/ctest.log")"
+  preset_suite windows windows build-windows \
+    xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+      status=0
+      ctest --preset windows -j "$1" || status=$?
+      tools/wine-run.sh --prefix "$2/wine-prefix" --stop
+      exit $status' windows-tests "$jobs" build-windows
 }
 
 # Every C++ file of ours as .clang-format lays it out.
