@@ -307,12 +307,16 @@ others_running() {
   done
   return 1
 }
+# Until the copy has ended and the folder is gone: between the first
+# uninstaller's end and the copy's start, neither may be seen running.
 deadline=$(( $(date +%s) + 60 ))
-while running=$(others_running); do
-  [ "$(date +%s)" -le "$deadline" ] || fail "the uninstaller still runs after 60 s: $running"
+while running=$(others_running) || [ -e "$instdir" ]; do
+  if [ "$(date +%s)" -gt "$deadline" ]; then
+    [ -n "$running" ] && fail "the uninstaller still runs after 60 s: $running"
+    fail "Program Files\\Quimbel is still there after 60 s: $(ls -A "$instdir")"
+  fi
   sleep 0.2
 done
-[ ! -e "$instdir" ] || fail "Program Files\\Quimbel is still there: $(ls -A "$instdir")"
 [ ! -e "$shortcut" ] || fail "the Start-menu shortcut is still there"
 ! wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstall entry is still there"
 pass "$uninstall /S: folder, shortcut and entry gone"
