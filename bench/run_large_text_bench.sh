@@ -62,10 +62,7 @@ xvfb_pid=""
 app_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then
-    kill -TERM "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  stop_watchdog_and_x_server
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -80,9 +77,6 @@ fi
 
 
 start_x_server "$work" || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
-[ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
 
 # --- the windows, from the designs (twips / 15 = pixels at 96 dpi) -------------
 

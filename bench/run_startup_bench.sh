@@ -16,6 +16,8 @@
 # Quimbel / minimal (goal: at most 1.2 on both), then the idle CPU. Exits 1 when
 # a measurement fails; missing the goal is reported, not an error.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/x_server.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/figures.sh"
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${1:-$here/../build-bench}
@@ -24,7 +26,7 @@ settle_ms=300
 idle_s=10
 goal=1.2
 
-quimbel=$build/app/quimbel
+quimbel=$build/app/qt/quimbel
 minimal=$build/bench/startup/quimbel_startup_minimal
 probe=$build/bench/startup/quimbel_startup_probe
 for file in "$quimbel" "$minimal" "$probe"; do
@@ -38,37 +40,16 @@ work=$(mktemp -d)
 xvfb_pid=""
 watchdog_pid=""
 cleanup() {
-  [ -n "$watchdog_pid" ] && kill -TERM "$watchdog_pid" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then
-    kill -TERM "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  stop_watchdog_and_x_server
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'echo "interrupted" >&2; exit 1' INT TERM
 
-# Every wait has its own deadline; this one bounds the whole run.
-(
-  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-  sleep 240 & sleeper=$!
-  wait "$sleeper"
-  echo "the benchmark ran over 240 s" >&2
-  kill -TERM $$
-) >/dev/null 2>&1 &
-watchdog_pid=$!
+start_watchdog 240 "the benchmark ran over 240 s"
 
-# -displayfd picks a free display number and reports it once it accepts clients.
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.05
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-display=":$(head -n1 "$work/display")"
+start_x_server "$work" || { echo "Xvfb did not start" >&2; exit 1; }
+display=$DISPLAY
 
 # Both programs see the same environment: the X server at 96 dpi, no scaling.
 measure() { # PROGRAM [PROBE-OPTIONS...] -> one line of key=value pairs
@@ -78,17 +59,6 @@ measure() { # PROGRAM [PROBE-OPTIONS...] -> one line of key=value pairs
     -u QT_AUTO_SCREEN_SCALE_FACTOR -u QT_ENABLE_HIGHDPI_SCALING \
     DISPLAY="$display" QT_QPA_PLATFORM=xcb \
     timeout 60 "$probe" --settle-ms "$settle_ms" "$@" -- "$program" 2>>"$work/programs.log"
-}
-
-value() { # KEY LINE
-  local pair
-  for pair in $2; do
-    [ "${pair%%=*}" = "$1" ] && { echo "${pair#*=}"; return; }
-  done
-}
-
-median() { # numbers on standard input
-  sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 run_one() { # NAME PROGRAM
@@ -125,18 +95,14 @@ q_kb=$(median <"$work/quimbel.kb")
 m_kb=$(median <"$work/minimal.kb")
 q_fast=$(sort -g "$work/quimbel.ms" | head -n1)
 m_fast=$(sort -g "$work/minimal.ms" | head -n1)
-ratio() { # A B -> A/B to three places, and whether it meets the goal
-  awk -v a="$1" -v b="$2" -v g="$goal" \
-    'BEGIN { r = a / b; printf "%.3f (%s %s)", r, (r <= g) ? "within the goal of" : "OVER the goal of", g }'
-}
 
 echo
 echo "medians over $runs runs"
 printf '  launch to first window mapped: quimbel %.1f ms, minimal %.1f ms (fastest runs: %.1f, %.1f)\n' \
   "$q_ms" "$m_ms" "$q_fast" "$m_fast"
 printf '  peak resident memory (VmHWM):  quimbel %d KiB, minimal %d KiB\n' "$q_kb" "$m_kb"
-echo "  ratio start-up time quimbel/minimal: $(ratio "$q_ms" "$m_ms")"
-echo "  ratio peak memory   quimbel/minimal: $(ratio "$q_kb" "$m_kb")"
+echo "  ratio start-up time quimbel/minimal: $(ratio "$q_ms" "$m_ms" "$goal")"
+echo "  ratio peak memory   quimbel/minimal: $(ratio "$q_kb" "$m_kb" "$goal")"
 
 echo
 echo "idle: quimbel left alone for $idle_s s once its window is up"

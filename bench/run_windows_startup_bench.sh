@@ -26,6 +26,8 @@
 # sizes of both .exe files. Exits 1 when a measurement fails; missing the goal
 # is reported, not an error.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/x_server.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/figures.sh"
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -66,11 +68,7 @@ wineserver=$(dirname "$wine")/wineserver
 
 cleanup() {
   [ -n "$server_started" ] && WINEPREFIX=$prefix timeout 30 "$wineserver" -k 2>/dev/null
-  [ -n "$watchdog_pid" ] && kill -TERM "$watchdog_pid" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then
-    kill -TERM "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  stop_watchdog_and_x_server
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -78,14 +76,7 @@ trap 'echo "interrupted" >&2; exit 1' INT TERM
 
 # Every wait has its own deadline; this one bounds the whole run.
 limit=$(( 120 + runs * 2 * 15 ))
-(
-  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-  sleep "$limit" & sleeper=$!
-  wait "$sleeper"
-  echo "the benchmark ran over $limit s" >&2
-  kill -TERM $$
-) >/dev/null 2>&1 &
-watchdog_pid=$!
+start_watchdog "$limit" "the benchmark ran over $limit s"
 
 # --- the two programs and the probe -------------------------------------------
 probe=$out/quimbel_paint_probe
@@ -105,16 +96,8 @@ printf '1 24 "%s"\n' "$root/resources/quimbel.manifest" >"$work/minimal.rc"
 "$strip" -o "$quimbel" "$quimbel_built" || { echo "could not strip $quimbel_built" >&2; exit 1; }
 
 # --- X server, Wine prefix and server -----------------------------------------
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  grep -q '^[0-9]' "$work/display" 2>/dev/null && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.05
-done
-grep -q '^[0-9]' "$work/display" 2>/dev/null || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-display=":$(head -n1 "$work/display")"
+start_x_server "$work" || { echo "Xvfb did not start" >&2; exit 1; }
+display=$DISPLAY
 
 # The prefix as the tests make it (no window manager expected, Chinese font
 # links), then Wine run straight, without the wrapper's locking, so that
@@ -137,17 +120,6 @@ measure() { # NAME EXE -> one line of key=value pairs
   local name=$title
   [ "$1" = minimal ] && name="欢迎使用"
   timeout 60 "$probe" --name "$name" -- "$wine" "$2" 2>>"$work/programs.log"
-}
-
-value() { # KEY LINE
-  local pair
-  for pair in $2; do
-    [ "${pair%%=*}" = "$1" ] && { echo "${pair#*=}"; return; }
-  done
-}
-
-median() { # numbers on standard input
-  sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 run_one() { # NAME EXE
@@ -180,10 +152,6 @@ for i in $(seq "$runs"); do
   fi
 done
 
-ratio() { # A B -> A/B to three places, and whether it meets the goal
-  awk -v a="$1" -v b="$2" -v g="$goal" \
-    'BEGIN { r = a / b; printf "%.3f (%s %s)", r, (r <= g) ? "within the goal of" : "OVER the goal of", g }'
-}
 echo
 echo "medians over $runs runs             quimbel    minimal   quimbel/minimal"
 for key in map_ms first_paint_ms painted_ms; do
@@ -193,11 +161,11 @@ for key in map_ms first_paint_ms painted_ms; do
     "$(case $key in map_ms) echo "launch to window mapped" ;;
                     first_paint_ms) echo "launch to first drawn content" ;;
                     painted_ms) echo "launch to fully painted" ;; esac)" \
-    "$q" "$m" "$(ratio "$q" "$m")"
+    "$q" "$m" "$(ratio "$q" "$m" "$goal")"
 done
 q=$(median <"$work/quimbel.hwm_kb")
 m=$(median <"$work/minimal.hwm_kb")
-printf '  %-30s %7d KiB %6d KiB  %s\n' "peak resident memory (VmHWM)" "$q" "$m" "$(ratio "$q" "$m")"
+printf '  %-30s %7d KiB %6d KiB  %s\n' "peak resident memory (VmHWM)" "$q" "$m" "$(ratio "$q" "$m" "$goal")"
 echo
 echo "sizes: quimbel.exe $(stat -c %s "$quimbel") bytes stripped (as packaged)," \
      "$(stat -c %s "$quimbel_built") as built with debug information;" \

@@ -17,17 +17,13 @@
 // window, so their MapNotify arrives through SubstructureNotify on the root.
 // The event is waited for, not polled, so the reading is not quantised.
 
+#include "../ProbeLaunch.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -38,27 +34,9 @@
 
 namespace {
 
-double NowMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+using namespace quimbel::probe;
 
 void SleepMs(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// The process's peak resident set, from /proc/PID/status; -1 if unreadable.
-long PeakResidentKb(pid_t pid) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/status";
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, file))
-        if (std::strncmp(line, "VmHWM:", 6) == 0)
-            kb = std::strtol(line + 6, nullptr, 10);
-    std::fclose(file);
-    return kb;
-}
 
 // utime + stime of the whole process (every thread), in clock ticks.
 long long CpuTicks(pid_t pid) {
@@ -129,8 +107,6 @@ bool BelongsToOther(Display* display, Window window, pid_t pid) {
     return other;
 }
 
-int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
-
 void Usage() {
     std::fprintf(stderr, "usage: quimbel_startup_probe [--settle-ms N] [--idle-s N] "
                          "[--timeout-ms N] -- PROGRAM [ARGS...]\n");
@@ -169,34 +145,15 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "quimbel_startup_probe: cannot open display %s\n",
-                     std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)");
+    Display* display = OpenDisplayForMaps("quimbel_startup_probe");
+    if (!display)
         return 2;
-    }
-    XSetErrorHandler(IgnoreXErrors);
     const int xfd = ConnectionNumber(display);
-    fcntl(xfd, F_SETFD, fcntl(xfd, F_GETFD) | FD_CLOEXEC);
-    // Listening starts before the launch, so no map can slip by.
-    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-    XSync(display, False);
 
     const double launched = NowMs();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        std::perror("fork");
+    const pid_t pid = Launch(argv + first);
+    if (pid < 0)
         return 2;
-    }
-    if (pid == 0) {
-        // Standard output carries the measurements alone.
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        // A probe killed from outside takes the program with it.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        execvp(argv[first], argv + first);
-        std::perror(argv[first]);
-        _exit(127);
-    }
 
     double mappedAt = -1;
     while (mappedAt < 0) {
@@ -214,8 +171,7 @@ int main(int argc, char* argv[]) {
         if (left <= 0 || waitpid(pid, &status, WNOHANG) == pid) {
             std::fprintf(stderr, "quimbel_startup_probe: %s\n",
                          left <= 0 ? "no window was mapped in time" : "the program ended first");
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
+            Stop(pid);
             return 3;
         }
         // Woken by the X connection; the short cap only serves to notice a
@@ -239,9 +195,7 @@ int main(int argc, char* argv[]) {
     std::printf("\n");
     std::fflush(stdout);
 
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    Stop(pid);
     XCloseDisplay(display);
     return hwmKb < 0 ? 3 : 0;
 }

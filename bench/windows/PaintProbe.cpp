@@ -24,26 +24,18 @@
 // itself when no window manager runs: the first 30 pixel rows (title bar)
 // and 8 pixels at the other edges are left out of the count.
 
+#include "../ProbeLaunch.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/ipc.h>
-#include <sys/prctl.h>
 #include <sys/shm.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -51,24 +43,7 @@
 
 namespace {
 
-double NowMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-long PeakResidentKb(pid_t pid) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/status";
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, file))
-        if (std::strncmp(line, "VmHWM:", 6) == 0)
-            kb = std::strtol(line + 6, nullptr, 10);
-    std::fclose(file);
-    return kb;
-}
+using namespace quimbel::probe;
 
 // The window's title: _NET_WM_NAME (UTF-8), else WM_NAME.
 std::string WindowName(Display* display, Window window) {
@@ -95,8 +70,6 @@ std::string WindowName(Display* display, Window window) {
     }
     return name;
 }
-
-int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 
 // A shared-memory image the size of the window, refilled at every look.
 class Snapshot {
@@ -230,42 +203,23 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "quimbel_paint_probe: cannot open display %s\n",
-                     std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)");
+    Display* display = OpenDisplayForMaps("quimbel_paint_probe");
+    if (!display)
         return 2;
-    }
     if (!XShmQueryExtension(display)) {
         std::fprintf(stderr, "quimbel_paint_probe: the X server has no MIT-SHM\n");
         return 2;
     }
-    XSetErrorHandler(IgnoreXErrors);
     const int xfd = ConnectionNumber(display);
-    fcntl(xfd, F_SETFD, fcntl(xfd, F_GETFD) | FD_CLOEXEC);
-    // Listening starts before the launch, so no map can slip by.
-    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-    XSync(display, False);
 
     const double launched = NowMs();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        std::perror("fork");
+    const pid_t pid = Launch(argv + first);
+    if (pid < 0)
         return 2;
-    }
-    if (pid == 0) {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        execvp(argv[first], argv + first);
-        std::perror(argv[first]);
-        _exit(127);
-    }
 
     auto giveUp = [&](const char* why) {
         std::fprintf(stderr, "quimbel_paint_probe: %s\n", why);
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        Stop(pid);
         return 3;
     };
 
@@ -328,9 +282,7 @@ int main(int argc, char* argv[]) {
                 lastInk);
     std::fflush(stdout);
     snapshot.reset();
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    Stop(pid);
     XCloseDisplay(display);
     return hwmKb < 0 ? 3 : 0;
 }

@@ -23,14 +23,7 @@ ping_helper=${2:?$usage}
 out_dir=${3:-.}
 mkdir -p "$out_dir"
 
-for tool in Xvfb xdotool xclip xwininfo timeout cmp; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (tools/dev.sh installs it)"
-    # CI installs everything: there a missing tool is a failure, not a skip.
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-  fi
-done
+require_tools Xvfb xdotool xclip xwininfo timeout cmp
 [ -f "$program" ] || { echo "no program at $program" >&2; exit 1; }
 [ -x "$ping_helper" ] || { echo "no helper at $ping_helper" >&2; exit 1; }
 read -r -a runner <<<"${E2E_RUNNER:-}"
@@ -49,10 +42,7 @@ owner_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
   [ -n "$owner_pid" ] && kill "$owner_pid" 2>/dev/null
-  if [ -n "$xvfb_pid" ]; then
-    kill -TERM "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  stop_watchdog_and_x_server
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -107,15 +97,6 @@ click() { # window, control left top width height (twips)
     fail "cannot click"
 }
 
-focus() {
-  local deadline=$(( $(now_ms) + 5000 ))
-  timeout 5 xdotool windowfocus "$1" 2>/dev/null
-  until [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" = "$1" ]; do
-    [ "$(now_ms)" -gt "$deadline" ] && fail "window $1 does not take the input focus"
-    sleep 0.02
-  done
-}
-
 # Presses the keys and waits for the program to answer three pings in a row.
 keys() { # what, keys
   "$ping_helper" --keys "$2" --pings 3 --timeout-ms $((hang_s * 1000)) "$main" >/dev/null 2>>"$work/ping.log" ||
@@ -160,11 +141,11 @@ env -u QT_SCALE_FACTOR -u QT_FONT_DPI -u QT_SCREEN_SCALE_FACTORS -u QT_IM_MODULE
   "${runner[@]}" "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 await_welcome
-focus "$WINDOW"
+focus_window "$WINDOW"
 click "$WINDOW" 1680 1560 1335 615
 await_main
 main=$WINDOW
-focus "$main"
+focus_window "$main"
 pass "the main window is up"
 
 # Another program owns the clipboard with the text.

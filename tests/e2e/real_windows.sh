@@ -22,14 +22,7 @@ send_close=${2:?usage: real_windows.sh PROGRAM SEND-CLOSE-HELPER [OUTPUT-DIR]}
 out_dir=${3:-.}
 mkdir -p "$out_dir"
 
-for tool in Xvfb xdotool xclip xwininfo timeout; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (tools/dev.sh installs it)"
-    # CI installs everything: there a missing tool is a failure, not a skip.
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-  fi
-done
+require_tools Xvfb xdotool xclip xwininfo timeout
 [ -f "$program" ] || { echo "no program at $program" >&2; exit 1; }
 read -r -a runner <<<"${E2E_RUNNER:-}"
 time_limit=${E2E_TIME_LIMIT:-80}
@@ -44,9 +37,7 @@ run_name=""
 
 cleanup() {
   [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null
-  [ -n "$watchdog_pid" ] && kill -TERM "$watchdog_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
+  stop_watchdog_and_x_server
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -57,17 +48,7 @@ stopped() {
 trap 'stopped INT' INT
 trap 'stopped TERM' TERM
 
-# Every wait below has its own deadline; this one catches anything they miss,
-# well before CTest's timeout, so the cleanup still runs.
-(
-  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-  sleep "$time_limit" >/dev/null 2>&1 &
-  sleeper=$!
-  wait "$sleeper"
-  echo "FAIL: the whole test ran over $time_limit s" >&2
-  kill -TERM $$
-) &
-watchdog_pid=$!
+start_watchdog "$time_limit" "FAIL: the whole test ran over $time_limit s"
 
 
 fail() {
@@ -92,19 +73,6 @@ echo "X server on $DISPLAY"
 
 # --- window helpers -----------------------------------------------------------
 
-# One line per visible top-level window: "id x y width height name". Without a
-# window manager a window's origin is its client area's origin.
-visible_windows() {
-  local id geometry
-  for id in $(timeout 5 xdotool search --onlyvisible --maxdepth 1 --name . 2>/dev/null); do
-    geometry=$(timeout 5 xwininfo -id "$id" 2>/dev/null | awk '
-      /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-      /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
-      END {if (w != "") print x, y, w, h}') || continue
-    [ -n "$geometry" ] || continue
-    echo "$id $geometry $(timeout 5 xdotool getwindowname "$id" 2>/dev/null)"
-  done
-}
 
 # Without a window manager Qt's X windows are the client areas alone, while
 # Wine draws each window's frame into its X window: FRAME holds the frame's
@@ -195,18 +163,6 @@ aim() { # window, control left top width height (twips)
   POINT=(mousemove "$x" "$y" click 1)
 }
 
-# Keys go to the window with the X input focus. Nothing hands it over without a
-# window manager (and the program's own dialogs take it when they open), so
-# give it to the window before typing.
-focus_window() {
-  local win=$1 deadline=$(( $(now_ms) + 5000 ))
-  [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" = "$win" ] && return
-  timeout 5 xdotool windowfocus "$win" 2>/dev/null
-  until [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" = "$win" ]; do
-    [ "$(now_ms)" -gt "$deadline" ] && fail "window $win does not take the input focus"
-    sleep 0.02
-  done
-}
 
 # Runs xdotool with the window holding the input focus first.
 xdo() { # window, xdotool words...

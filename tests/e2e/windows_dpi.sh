@@ -28,14 +28,7 @@ wine_run=$here/../../tools/wine-run.sh
 prefix=$work_dir/dpi-prefix
 time_limit=${E2E_TIME_LIMIT:-280}
 
-for tool in Xvfb xdotool xclip xwininfo import convert timeout flock; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (tools/dev.sh installs it)"
-    # CI installs everything: there a missing tool is a failure, not a skip.
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-  fi
-done
+require_tools Xvfb xdotool xclip xwininfo import convert timeout flock
 [ -f "$program" ] || { echo "no program at $program" >&2; exit 1; }
 mkdir -p "$work_dir"
 
@@ -51,25 +44,13 @@ wine() { timeout 120 "$wine_run" --prefix "$prefix" "$@"; }
 cleanup() {
   [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && "$wine_run" --prefix "$prefix" --stop >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null
-  [ -n "$watchdog_pid" ] && kill -TERM "$watchdog_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
+  stop_watchdog_and_x_server
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'echo "FAIL [$step]: stopped by a signal" >&2; exit 1' INT TERM
 
-# Every wait below has its own deadline; this one catches anything they miss,
-# before CTest's timeout, so the cleanup still runs.
-(
-  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-  sleep "$time_limit" >/dev/null 2>&1 &
-  sleeper=$!
-  wait "$sleeper"
-  echo "FAIL: the whole test ran over $time_limit s" >&2
-  kill -TERM $$
-) &
-watchdog_pid=$!
+start_watchdog "$time_limit" "FAIL: the whole test ran over $time_limit s"
 
 
 fail() {
@@ -112,18 +93,6 @@ rect_px() { # left top width height (twips)
   echo "$l $t $(( $(px $(($1 + $3))) - l )) $(( $(px $(($2 + $4))) - t ))"
 }
 
-# One line per visible top-level window: "id x y width height name".
-visible_windows() {
-  local id geometry
-  for id in $(timeout 5 xdotool search --onlyvisible --maxdepth 1 --name . 2>/dev/null); do
-    geometry=$(timeout 5 xwininfo -id "$id" 2>/dev/null | awk '
-      /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-      /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
-      END {if (w != "") print x, y, w, h}') || continue
-    [ -n "$geometry" ] || continue
-    echo "$id $geometry $(timeout 5 xdotool getwindowname "$id" 2>/dev/null)"
-  done
-}
 
 # Waits until exactly the windows named (caption per line, sorted) are
 # visible; WIN holds the id of the one captioned $2, if given.
@@ -286,15 +255,6 @@ click_in() { # window id, left top width height (twips)
     fail "cannot click in window $1"
 }
 
-focus_window() {
-  local deadline=$(( $(now_ms) + 5000 ))
-  [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" = "$1" ] && return
-  timeout 5 xdotool windowfocus "$1" 2>/dev/null
-  until [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" = "$1" ]; do
-    [ "$(now_ms)" -gt "$deadline" ] && fail "window $1 does not take the input focus"
-    sleep 0.02
-  done
-}
 
 start_program() {
   : >"$work/program.log"

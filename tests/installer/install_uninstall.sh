@@ -28,14 +28,9 @@ if [ $# -ne 11 ]; then
 fi
 wine_run=$1 cmake=$2 cpack=$3 cpack_config=$4 probe=$5 icon=$6
 title=$7 version=$8 version_quad=$9 publisher=${10} work=${11}
+. "$(dirname "${BASH_SOURCE[0]}")/../e2e/x_server.sh"
 
-for tool in makensis Xvfb xdotool xwininfo timeout flock; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (tools/dev.sh installs it)"
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-  fi
-done
+require_tools makensis Xvfb xdotool xwininfo timeout flock
 
 started=$(date +%s)
 prefix=$work/prefix
@@ -54,24 +49,12 @@ wine() { "$wine_run" --prefix "$prefix" "$@"; }
 cleanup() {
   [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
   [ -d "$prefix" ] && "$wine_run" --prefix "$prefix" --stop
-  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null
-  [ -n "$watchdog_pid" ] && kill -TERM "$watchdog_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
+  stop_watchdog_and_x_server
 }
 trap cleanup EXIT
 trap 'echo "FAIL [$step]: stopped after $(( $(date +%s) - started )) s" >&2; exit 1' INT TERM
 
-# Every wait below has its own deadline; this one catches anything they miss,
-# before CTest's, so the cleanup still runs.
-(
-  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-  sleep 270 >/dev/null 2>&1 &
-  sleeper=$!
-  wait "$sleeper"
-  echo "FAIL: the whole test ran over 270 s" >&2
-  kill -TERM $$
-) &
-watchdog_pid=$!
+start_watchdog 270 "FAIL: the whole test ran over 270 s"
 
 fail() {
   echo "FAIL [$step]: $*" >&2
@@ -110,16 +93,7 @@ pass "the .zip holds quimbel.exe alone"
 step=prefix
 wine --init || fail "could not create the Wine prefix $prefix"
 
-Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do
-  grep -q '^[0-9]' "$work/display" 2>/dev/null && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.05
-done
-grep -q '^[0-9]' "$work/display" 2>/dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_x_server "$work" || fail "Xvfb did not start"
 
 # --- what the installer carries -----------------------------------------------
 step=installer
