@@ -7,7 +7,9 @@ namespace quimbel::ui::win32 {
 namespace {
 
 HWND Create(const ControlSetup& setup) {
-    return CreateChild(setup, L"Button", WS_TABSTOP | BS_PUSHBUTTON, 0,
+    // A caption of several lines keeps its line breaks.
+    const DWORD lines = setup.plan.captionLines.size() > 1 ? BS_MULTILINE : 0;
+    return CreateChild(setup, L"Button", WS_TABSTOP | BS_PUSHBUTTON | lines, 0,
                        CaptionWindowText(setup.plan.caption));
 }
 

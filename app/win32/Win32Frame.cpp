@@ -9,8 +9,7 @@
 namespace quimbel::ui::win32 {
 namespace {
 
-LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                DWORD_PTR) {
+LRESULT HandleFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -18,9 +17,6 @@ LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM 
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
         return SendMessageW(GetParent(frame), message, wParam, lParam);
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(frame, FrameProcedure, id);
-        break;
     }
     return DefSubclassProc(frame, message, wParam, lParam);
 }
@@ -30,7 +26,7 @@ HWND Create(const ControlSetup& setup) {
     const HWND frame = CreateChild(setup, L"Button", BS_GROUPBOX, WS_EX_CONTROLPARENT,
                                    CaptionWindowText(setup.plan.caption));
     if (frame)
-        SetWindowSubclass(frame, FrameProcedure, 0, 0);
+        Subclass<HandleFrameMessage>(frame);
     return frame;
 }
 

@@ -27,6 +27,22 @@ std::vector<PlacedLine> PlaceLines(HDC dc, std::span<const std::wstring_view> li
     return placed;
 }
 
+// A paint ended on every way out: an unended one would be asked for again
+// and again.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window) { BeginPaint(window_, &paint_); }
+    ~PaintScope() { EndPaint(window_, &paint_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+
+    HDC Dc() const { return paint_.hdc; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+};
+
 void Paint(HWND label, HDC dc) {
     RECT client{};
     GetClientRect(label, &client);
@@ -53,14 +69,12 @@ void Paint(HWND label, HDC dc) {
         SelectObject(dc, previousFont);
 }
 
-LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                DWORD_PTR) {
+LRESULT HandleLabelMessage(HWND label, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
-        PAINTSTRUCT paint{};
-        if (const HDC dc = BeginPaint(label, &paint))
-            Paint(label, dc);
-        EndPaint(label, &paint);
+        const PaintScope paint(label);
+        if (paint.Dc())
+            Paint(label, paint.Dc());
         return 0;
     }
     case WM_PRINTCLIENT:
@@ -75,9 +89,6 @@ LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wParam, LPARAM 
         InvalidateRect(label, nullptr, FALSE);
         return result;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(label, LabelProcedure, id);
-        break;
     }
     return DefSubclassProc(label, message, wParam, lParam);
 }
@@ -89,7 +100,7 @@ HWND Create(const ControlSetup& setup) {
     const HWND label = CreateChild(setup, L"Static", SS_LEFT | SS_NOPREFIX | notify, 0,
                                    WindowText(setup.plan.caption));
     if (label)
-        SetWindowSubclass(label, LabelProcedure, 0, 0);
+        Subclass<HandleLabelMessage>(label);
     return label;
 }
 

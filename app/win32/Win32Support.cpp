@@ -1,5 +1,6 @@
 #include "Win32Support.h"
 
+#include <cstdio>
 #include <system_error>
 
 namespace quimbel::ui::win32 {
@@ -13,11 +14,24 @@ template <class Function> Function LookUp(FunctionLookUp lookUp, const char* nam
 
 } // namespace
 
+void ReportMessageFailure(const char* what) noexcept {
+    std::fprintf(stderr, "quimbel: %s\n", what);
+}
+
 AnyFunction User32Function(const char* name) {
     const HMODULE user32 = GetModuleHandleW(L"user32.dll");
     if (!user32)
         return nullptr;
     return reinterpret_cast<AnyFunction>(GetProcAddress(user32, name));
+}
+
+ClipboardCopies ClipboardCopiesHere() {
+    static const ClipboardCopies here = [] {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") ? ClipboardCopies::KeptInProcess
+                                                                  : ClipboardCopies::KeptBySystem;
+    }();
+    return here;
 }
 
 WindowClass::WindowClass(const WNDCLASSEXW& description)

@@ -22,8 +22,12 @@
 // renaming it to CreateWindowW in the files that see both.
 #undef CreateWindow
 
+#include <commctrl.h>
+
+#include <exception>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 namespace quimbel::ui::win32 {
 
@@ -47,6 +51,41 @@ struct DcDeleter {
     void operator()(HDC dc) const { DeleteDC(dc); }
 };
 using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
+// --- One barrier for every window and subclass procedure ------------------
+
+// Says on standard error that handling a message failed.
+void ReportMessageFailure(const char* what) noexcept;
+
+// What `handle` answers; nothing may unwind through Windows' own frames, so
+// a failure is reported and the message answered with `failed`.
+template <class Handle> LRESULT AnswerGuarded(Handle&& handle, LRESULT failed = 0) noexcept {
+    try {
+        return std::forward<Handle>(handle)();
+    } catch (const std::exception& error) {
+        ReportMessageFailure(error.what());
+    } catch (...) {
+        ReportMessageFailure("a window message failed");
+    }
+    return failed;
+}
+
+// A stock control's own handling of its messages, ending in DefSubclassProc.
+using SubclassHandler = LRESULT (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The subclass procedure around `Handler`: guarded, and removed when the
+// window goes.
+template <SubclassHandler Handler>
+LRESULT CALLBACK GuardedSubclassProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR id, DWORD_PTR) noexcept {
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, GuardedSubclassProcedure<Handler>, id);
+    return AnswerGuarded([&] { return Handler(window, message, wParam, lParam); });
+}
+
+template <SubclassHandler Handler> bool Subclass(HWND window) {
+    return SetWindowSubclass(window, GuardedSubclassProcedure<Handler>, 0, 0) != FALSE;
+}
 
 // A window class, registered for as long as this lives.
 class WindowClass {
@@ -103,6 +142,17 @@ private:
     AdjustWindowRectExForDpiFn adjustWindowRectExForDpi_ = nullptr;
     SetThreadDpiAwarenessContextFn setThreadDpiAwarenessContext_ = nullptr;
 };
+
+// Where the clipboard's contents stay once this process has set or read them.
+enum class ClipboardCopies {
+    // Windows holds them itself.
+    KeptBySystem,
+    // Wine also keeps a copy of each in the process, until it next opens the
+    // clipboard.
+    KeptInProcess,
+};
+// Which holds where the program runs, found once: Wine's ntdll says it is Wine.
+ClipboardCopies ClipboardCopiesHere();
 
 // The calling thread's new windows are per-monitor aware for as long as this
 // lives, whatever the program's manifest says (a test program has none).

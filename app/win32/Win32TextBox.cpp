@@ -12,14 +12,13 @@
 // line breaks and moves over as one; the field leaves them out wherever its
 // text leaves it: its value, copy and cut.
 
+#include "Win32Clipboard.h"
 #include "Win32Private.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cwchar>
-#include <exception>
 #include <optional>
 
 namespace quimbel::ui::win32 {
@@ -36,8 +35,7 @@ constexpr std::size_t PieceLength = 2048;
 // A line that grew this long by other means than our own paste is cut again.
 constexpr std::size_t LongestPiece = 4 * PieceLength;
 
-LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                DWORD_PTR);
+LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
 std::wstring FieldWindowText(std::string_view text);
 
 enum class Direction { Back, Forward };
@@ -55,30 +53,6 @@ Selection SelectionOf(HWND field) {
 }
 
 std::size_t PieceLengthFor(HWND field) { return Wraps(field) ? 0 : PieceLength; }
-
-bool SetClipboardText(HWND owner, std::wstring_view text) {
-    const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    if (!data)
-        return false;
-    auto* target = static_cast<wchar_t*>(GlobalLock(data));
-    if (!target) {
-        GlobalFree(data);
-        return false;
-    }
-    std::copy(text.begin(), text.end(), target);
-    target[text.size()] = L'\0';
-    GlobalUnlock(data);
-    if (!OpenClipboard(owner)) {
-        GlobalFree(data);
-        return false;
-    }
-    EmptyClipboard();
-    const bool set = SetClipboardData(CF_UNICODETEXT, data) != nullptr;
-    if (!set)
-        GlobalFree(data);
-    CloseClipboard();
-    return set;
-}
 
 // The selection onto the clipboard, without soft breaks, as Windows' plain
 // text; false when there was none or the clipboard would not take it.
@@ -112,35 +86,31 @@ std::size_t LastRun(std::wstring_view text, std::size_t column) {
 } // namespace
 
 void PasteClipboard(HWND field, bool evenIfTooLongToWrap) {
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(field))
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT))
         return;
     std::optional<std::wstring> text;
     bool tooLong = false;
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* clipped = static_cast<const wchar_t*>(GlobalLock(data))) {
-            const std::wstring_view pasted(clipped,
-                                           wcsnlen(clipped, GlobalSize(data) / sizeof(wchar_t)));
-            const Selection selection = SelectionOf(field);
-            const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
-            tooLong = !evenIfTooLongToWrap && Wraps(field) &&
-                      length - std::min<std::size_t>(selection.end - selection.start, length) +
-                              pasted.size() >
-                          LongestWrappedText;
-            if (!tooLong && Wraps(field)) {
-                text = FieldText(pasted, 0);
-            } else if (!tooLong) {
-                // The pieces go on from the piece the selection starts in,
-                // and the last one stops short of the rest of its line.
-                const std::size_t column = selection.start - LineStart(field, selection.start);
-                const std::size_t rest = LineEnd(field, selection.end) - selection.end;
-                text = FieldText(pasted, PieceLength, column);
-                if (rest > 0 && LastRun(*text, column) + rest > PieceLength)
-                    text->append(SoftBreak);
-            }
-            GlobalUnlock(data);
+    WithClipboardText(field, [&](std::wstring_view pasted) {
+        const Selection selection = SelectionOf(field);
+        const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
+        tooLong = !evenIfTooLongToWrap && Wraps(field) &&
+                  length - std::min<std::size_t>(selection.end - selection.start, length) +
+                          pasted.size() >
+                      LongestWrappedText;
+        if (tooLong)
+            return;
+        if (Wraps(field)) {
+            text = FieldText(pasted, 0);
+            return;
         }
-    }
-    CloseClipboard();
+        // The pieces go on from the piece the selection starts in, and the
+        // last one stops short of the rest of its line.
+        const std::size_t column = selection.start - LineStart(field, selection.start);
+        const std::size_t rest = LineEnd(field, selection.end) - selection.end;
+        text = FieldText(pasted, PieceLength, column);
+        if (rest > 0 && LastRun(*text, column) + rest > PieceLength)
+            text->append(SoftBreak);
+    });
     if (tooLong) {
         PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
                      static_cast<WPARAM>(GetDlgCtrlID(field)), TRUE);
@@ -172,16 +142,9 @@ std::size_t LongestRun(std::wstring_view text) {
 // After the stock context menu, which may cut, copy or paste without asking
 // the field: the clipboard without soft breaks, long lines in pieces.
 void TidyAfterMenu(HWND field, DWORD clipboardBefore) {
-    if (GetClipboardSequenceNumber() != clipboardBefore && GetClipboardOwner() == field &&
-        OpenClipboard(field)) {
+    if (GetClipboardSequenceNumber() != clipboardBefore && GetClipboardOwner() == field) {
         std::wstring copied;
-        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
-                copied.assign(text, wcsnlen(text, GlobalSize(data) / sizeof(wchar_t)));
-                GlobalUnlock(data);
-            }
-        }
-        CloseClipboard();
+        WithClipboardText(field, [&](std::wstring_view text) { copied.assign(text); });
         if (copied.find(SoftBreak) != std::wstring::npos)
             SetClipboardText(field, WithoutSoftBreaks(copied));
     }
@@ -233,7 +196,7 @@ void StepOverJoin(HWND field, Direction direction) {
         SendMessageW(field, EM_SETSEL, position, position);
 }
 
-LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id) {
+LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_GETDLGCODE: {
         LRESULT code = DefSubclassProc(field, message, wParam, lParam);
@@ -298,23 +261,8 @@ LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lPara
         TidyAfterMenu(field, clipboard);
         return result;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(field, FieldProcedure, id);
-        break;
     }
     return DefSubclassProc(field, message, wParam, lParam);
-}
-
-LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                DWORD_PTR) {
-    // Nothing may unwind through Windows' own frames: a text too large to
-    // copy leaves the field as it was.
-    try {
-        return HandleFieldMessage(field, message, wParam, lParam, id);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "quimbel: %s\n", error.what());
-    }
-    return 0;
 }
 
 HWND Create(const ControlSetup& setup) { return CreateField(setup, true); }
@@ -339,7 +287,7 @@ HWND CreateField(const ControlSetup& setup, bool wrapping) {
     if (!field)
         return nullptr;
     SendMessageW(field, EM_SETLIMITTEXT, TextLimit, 0);
-    SetWindowSubclass(field, FieldProcedure, 0, 0);
+    Subclass<HandleFieldMessage>(field);
     return field;
 }
 

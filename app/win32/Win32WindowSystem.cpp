@@ -1,5 +1,6 @@
 #include "Win32WindowSystem.h"
 
+#include "Win32Clipboard.h"
 #include "Win32Private.h"
 
 #include <commctrl.h>
@@ -610,7 +611,8 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
 
 // --- Win32WindowSystem -----------------------------------------------------
 
-Win32WindowSystem::Win32WindowSystem(HINSTANCE instance, win32::FunctionLookUp lookUp)
+Win32WindowSystem::Win32WindowSystem(HINSTANCE instance, win32::FunctionLookUp lookUp,
+                                     win32::ClipboardCopies clipboardCopies)
     : instance_(instance), dpi_(lookUp), awareness_(dpi_),
       formClass_(RegisterWindowClass(instance, FormProcedure, L"Form", this,
                                      GetSysColorBrush(COLOR_BTNFACE))),
@@ -621,9 +623,12 @@ Win32WindowSystem::Win32WindowSystem(HINSTANCE instance, win32::FunctionLookUp l
                                          nullptr, instance_, this));
     if (!messageWindow_)
         ThrowLastError("CreateWindowExW");
-    // Without it the program keeps whatever it last copied or pasted, maybe
-    // megabytes, until it next opens the clipboard.
-    AddClipboardFormatListener(messageWindow_.get());
+    // Under Wine the program would keep whatever it last copied or pasted,
+    // maybe megabytes, until it next opens the clipboard: once another
+    // program has copied, it lets go. Windows holds those copies itself, and
+    // a program opening the clipboard at every change gets in others' way.
+    if (clipboardCopies == win32::ClipboardCopies::KeptInProcess)
+        AddClipboardFormatListener(messageWindow_.get());
 }
 
 Win32WindowSystem::~Win32WindowSystem() { DestroyPending(); }
@@ -716,38 +721,31 @@ LRESULT CALLBACK Win32WindowSystem::FormProcedure(HWND window, UINT message, WPA
     auto* form = OwnerOf<Win32Window>(window, message, lParam);
     if (!form)
         return DefWindowProcW(window, message, wParam, lParam);
-    // Nothing may unwind through Windows' own frames.
-    try {
-        return form->HandleMessage(window, message, wParam, lParam);
-    } catch (const std::exception& error) {
-        ReportFailure(error.what());
-    } catch (...) {
-        ReportFailure("a window message failed");
-    }
-    return 0;
+    return win32::AnswerGuarded(
+        [&] { return form->HandleMessage(window, message, wParam, lParam); });
 }
 
 LRESULT CALLBACK Win32WindowSystem::MessageProcedure(HWND window, UINT message, WPARAM wParam,
                                                      LPARAM lParam) {
     auto* system = OwnerOf<Win32WindowSystem>(window, message, lParam);
     if (message == WM_CLIPBOARDUPDATE) {
-        // Another program's copy: opening the clipboard lets this process
-        // free its own copies of the earlier contents (Wine keeps them).
+        // Another program's copy: opening the clipboard lets Wine free this
+        // process's copies of the earlier contents.
         DWORD owner = 0;
         GetWindowThreadProcessId(GetClipboardOwner(), &owner);
-        if (owner != GetCurrentProcessId() && OpenClipboard(window))
-            CloseClipboard();
+        if (owner != GetCurrentProcessId()) {
+            const win32::OpenedClipboard opened(window);
+        }
         return 0;
     }
     if (message != DestroyPendingMessage)
         return DefWindowProcW(window, message, wParam, lParam);
     if (system) {
         system->destroyPosted_ = false;
-        try {
+        win32::AnswerGuarded([&] {
             system->DestroyPending();
-        } catch (...) {
-            ReportFailure("destroying a window failed");
-        }
+            return LRESULT{0};
+        });
     }
     return 0;
 }

@@ -132,8 +132,12 @@ private:
 
 class Win32WindowSystem final : public WindowSystem {
 public:
-    explicit Win32WindowSystem(HINSTANCE instance = GetModuleHandleW(nullptr),
-                               win32::FunctionLookUp lookUp = win32::User32Function);
+    // `lookUp` and `clipboardCopies` stand in for what Windows or Wine would
+    // say, in tests.
+    explicit Win32WindowSystem(
+        HINSTANCE instance = GetModuleHandleW(nullptr),
+        win32::FunctionLookUp lookUp = win32::User32Function,
+        win32::ClipboardCopies clipboardCopies = win32::ClipboardCopiesHere());
     ~Win32WindowSystem() override;
     Win32WindowSystem(const Win32WindowSystem&) = delete;
     Win32WindowSystem& operator=(const Win32WindowSystem&) = delete;
@@ -156,6 +160,8 @@ public:
     // The installed font families, read on first use.
     const win32::FontFamilies& Families();
     LPCWSTR FormClassName() const { return formClass_.Name(); }
+    // The window, never shown, that receives the system's notices.
+    HWND MessageWindow() const { return messageWindow_.get(); }
 
 private:
     static LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

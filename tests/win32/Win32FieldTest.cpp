@@ -126,29 +126,6 @@ protected:
     HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
     std::wstring Held() { return ui::win32::TextOfWindow(Field()); }
 
-    void SetClipboard(std::wstring_view text) {
-        ASSERT_TRUE(OpenClipboard(nullptr));
-        EmptyClipboard();
-        const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-        auto* target = static_cast<wchar_t*>(GlobalLock(data));
-        std::copy(text.begin(), text.end(), target);
-        target[text.size()] = L'\0';
-        GlobalUnlock(data);
-        SetClipboardData(CF_UNICODETEXT, data);
-        CloseClipboard();
-    }
-    std::wstring Clipboard() {
-        std::wstring text;
-        if (!OpenClipboard(nullptr))
-            return L"(clipboard not opened)";
-        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            text = static_cast<const wchar_t*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-        return text;
-    }
-
     // A key pressed in the field, with Shift or Ctrl held, as the event loop
     // delivers it: any character it makes follows.
     void Press(WPARAM key, bool shift = false, bool control = false) {
@@ -182,7 +159,7 @@ protected:
 
 TEST_F(LongField, APastedMegabyteLineIsHeldInPiecesAndGivenBackWhole) {
     const std::wstring pasted = L"42" + Letters(std::size_t{1} << 20);
-    SetClipboard(pasted);
+    PutOnClipboard(pasted);
     SetFocus(Field());
     Press('V', false, true);
     Pump(system_);
@@ -204,10 +181,10 @@ TEST_F(LongField, APastedMegabyteLineIsHeldInPiecesAndGivenBackWhole) {
                   {"Shift+Delete", VK_DELETE, true, false}};
     for (const auto& copy : copies) {
         SCOPED_TRACE(copy.name);
-        SetClipboard(L"before");
+        PutOnClipboard(L"before");
         Press('A', false, true);
         Press(copy.key, copy.shift, copy.control);
-        EXPECT_EQ(Clipboard(), pasted);
+        EXPECT_EQ(ClipboardText(), pasted);
     }
     EXPECT_EQ(Form().Text1.Text(), "") << "Shift+Delete cut it";
 
@@ -294,7 +271,7 @@ TEST_F(LongField, ALongPasteReplacesTheSelectionInTheFieldMadeAnew) {
     SetFocus(Field());
     SendMessageW(Field(), EM_SETSEL, 1, 4);
     const std::wstring pasted = Letters(9000);
-    SetClipboard(pasted);
+    PutOnClipboard(pasted);
     Press('V', false, true);
     Pump(system_);
     EXPECT_EQ(Form().Text1.Text(), "1" + Narrow(pasted) + "5");
@@ -323,7 +300,7 @@ TEST_F(LongField, CutKeepsTheTextWhenTheClipboardIsHeldElsewhere) {
 }
 
 TEST_F(LongField, PastedLineBreaksOfEveryKindBecomeTheFieldsOwn) {
-    SetClipboard(L"1\n2\r\r\n3\r\n4\r5");
+    PutOnClipboard(L"1\n2\r\r\n3\r\n4\r5");
     Form().Text1.SetText("");
     SetFocus(Field());
     Press('V', false, true);
@@ -353,7 +330,7 @@ TEST_F(LongField, EditsNextToACarriageReturnKeepEveryLineBreak) {
         if (c.pasted.empty()) {
             Press(VK_RETURN);
         } else {
-            SetClipboard(c.pasted);
+            PutOnClipboard(c.pasted);
             Press('V', false, true);
         }
         EXPECT_EQ(Form().Text1.Text(), c.expected);
@@ -367,7 +344,7 @@ TEST_F(LongField, RepeatedPastesKeepThePiecesShort) {
     Form().Text1.SetText(Narrow(expected));
     SetFocus(Field());
     const std::wstring pasted(1000, L'Y');
-    SetClipboard(pasted);
+    PutOnClipboard(pasted);
     for (int i = 0; i < 10; ++i) {
         PlaceCaret(PositionWithSoftBreaks(Held(), 3000));
         Press('V', false, true);

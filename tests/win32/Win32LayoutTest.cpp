@@ -478,13 +478,7 @@ TEST_F(MainWindow, SideFieldsLieOverTheFrameWithoutBeingInIt) {
 // of digits, wrapped or not.
 TEST_F(MainWindow, AFieldTakesAPastedMegabyteAndWrapsAgainWhenEmptied) {
     const std::wstring pasted = L"42" + std::wstring(std::size_t{1} << 20, L'x');
-    ASSERT_TRUE(OpenClipboard(window_->Handle()));
-    EmptyClipboard();
-    const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (pasted.size() + 1) * sizeof(wchar_t));
-    std::copy_n(pasted.c_str(), pasted.size() + 1, static_cast<wchar_t*>(GlobalLock(data)));
-    GlobalUnlock(data);
-    SetClipboardData(CF_UNICODETEXT, data);
-    CloseClipboard();
+    PutOnClipboard(pasted);
 
     Form().Text1.SetText("1");
     SetFocus(Field("Text1"));

@@ -5,6 +5,9 @@
 
 #include "Win32WindowSystem.h"
 
+#include <algorithm>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace quimbel::testing {
@@ -14,6 +17,32 @@ inline void Pump(ui::Win32WindowSystem& system) {
     MSG message{};
     for (int i = 0; i < 100000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i)
         system.DeliverMessage(message);
+}
+
+// `text` as the clipboard's only content, as another program would put it there.
+inline void PutOnClipboard(std::wstring_view text) {
+    if (!OpenClipboard(nullptr))
+        return;
+    EmptyClipboard();
+    const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    auto* target = static_cast<wchar_t*>(GlobalLock(data));
+    std::copy(text.begin(), text.end(), target);
+    target[text.size()] = L'\0';
+    GlobalUnlock(data);
+    SetClipboardData(CF_UNICODETEXT, data);
+    CloseClipboard();
+}
+
+inline std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return L"(clipboard not opened)";
+    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
 }
 
 // A window's client area as it paints itself, with `margin` pixels all round

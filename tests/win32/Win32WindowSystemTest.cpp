@@ -212,6 +212,32 @@ TEST_F(WindowSystem, OkAndCancelFromTheDialogKeysPressNothing) {
     EXPECT_TRUE(window->IsVisible());
 }
 
+// A button's caption of two lines shows on two lines; one of one line stays a
+// plain push button.
+TEST(Buttons, ACaptionOfSeveralLinesKeepsItsLineBreaks) {
+    using enum ui::ControlKind;
+    static constexpr ui::ControlDesign controls[] = {
+        {"One", CommandButton, ui::OnWindow, 120, 120, 1455, 615, "换算", "", 0},
+        {"Two", CommandButton, ui::OnWindow, 120, 840, 1455, 615, "英寸\r\n换算", "", 1}};
+    const ui::WindowDesign design{"buttons", 1800, 1560, 0, 0, controls};
+    const ui::WindowPlan plan = ui::PlanWindow(design);
+    ui::Win32WindowSystem system;
+    Recorder events;
+    auto window = system.CreateWindow(plan, events);
+    window->Show();
+    const struct {
+        const char* name;
+        const char* text;
+        bool multiline;
+    } cases[] = {{"One", "换算", false}, {"Two", "英寸\n换算", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HWND button = dynamic_cast<ui::Win32Window&>(*window).Control(plan.IndexOf(c.name));
+        EXPECT_EQ((GetWindowLongW(button, GWL_STYLE) & BS_MULTILINE) != 0, c.multiline);
+        EXPECT_EQ(window->Text(plan.IndexOf(c.name)), c.text);
+    }
+}
+
 TEST(WindowSystems, TwoLiveSideBySideAndEachKnowsOnlyItsOwnWindows) {
     ui::Win32WindowSystem first;
     ui::Win32WindowSystem second;
