@@ -105,6 +105,15 @@ std::wstring TextOfWindow(HWND window);
 // The lines of a window text.
 std::vector<std::wstring_view> LinesOf(std::wstring_view text);
 
+// --- The program's icon (Win32Icon.cpp) ----------------------------------
+
+// The program's icon in its resources.
+inline constexpr int IconResource = 1;
+
+// The program's icon at a size: its image of that size, else one scaled down
+// from a larger image where Windows can (Vista on), never up from a smaller.
+UniqueIcon LoadProgramIcon(HINSTANCE instance, int width, int height);
+
 // --- Fonts (Win32Fonts.cpp) ----------------------------------------------
 
 // Whether Windows has a font family, compared without regard to case; each

@@ -50,8 +50,6 @@ namespace {
 constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD FormExStyle = 0;
 constexpr UINT DestroyPendingMessage = WM_APP + 1;
-// The program's icon in its resources.
-constexpr int IconResource = 1;
 
 [[noreturn]] void ThrowLastError(const char* what) {
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
@@ -74,11 +72,6 @@ win32::WindowClass RegisterWindowClass(HINSTANCE instance, WNDPROC procedure, co
 }
 
 COLORREF Colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
-
-UniqueIcon LoadProgramIcon(HINSTANCE instance, int width, int height) {
-    return UniqueIcon(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IconResource),
-                                                    IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
-}
 
 void ReportFailure(const char* what) { std::fprintf(stderr, "quimbel: %s\n", what); }
 
@@ -426,9 +419,9 @@ void Win32Window::MakeFonts(UniqueFont& windowFont, std::vector<UniqueFont>& own
 
 void Win32Window::SetIcons() {
     const win32::DpiFunctions& dpi = system_.DpiSupport();
-    UniqueIcon small = LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXSMICON, dpi_),
+    UniqueIcon small = win32::LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXSMICON, dpi_),
                                        dpi.SystemMetric(SM_CYSMICON, dpi_));
-    UniqueIcon big = LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXICON, dpi_),
+    UniqueIcon big = win32::LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXICON, dpi_),
                                      dpi.SystemMetric(SM_CYICON, dpi_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <system_error>
@@ -235,6 +237,94 @@ TEST(Buttons, ACaptionOfSeveralLinesKeepsItsLineBreaks) {
         const HWND button = dynamic_cast<ui::Win32Window&>(*window).Control(plan.IndexOf(c.name));
         EXPECT_EQ((GetWindowLongW(button, GWL_STYLE) & BS_MULTILINE) != 0, c.multiline);
         EXPECT_EQ(window->Text(plan.IndexOf(c.name)), c.text);
+    }
+}
+
+// An icon drawn over white, as RGB per pixel, row by row.
+std::vector<double> IconPixels(HICON icon, int size) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ previous = SelectObject(dc, bitmap);
+    const RECT all{0, 0, size, size};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    std::vector<double> pixels;
+    const auto* words = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < size * size; ++i)
+        for (const int shift : {16, 8, 0})
+            pixels.push_back(static_cast<double>((words[i] >> shift) & 0xFF));
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
+// An image of `from` pixels a side resampled to `to`: each new pixel the
+// average of the old area it covers, so larger to smaller averages and
+// smaller to larger repeats.
+std::vector<double> Resampled(const std::vector<double>& image, int from, int to) {
+    std::vector<double> out;
+    const double scale = double(from) / to;
+    for (int y = 0; y < to; ++y)
+        for (int x = 0; x < to; ++x)
+            for (int channel = 0; channel < 3; ++channel) {
+                double sum = 0;
+                double weight = 0;
+                for (int v = 0; v < from; ++v)
+                    for (int u = 0; u < from; ++u) {
+                        const double w = std::max(0.0, std::min(u + 1.0, (x + 1) * scale) -
+                                                           std::max(double(u), x * scale)) *
+                                         std::max(0.0, std::min(v + 1.0, (y + 1) * scale) -
+                                                           std::max(double(v), y * scale));
+                        sum += w * image[static_cast<std::size_t>((v * from + u) * 3 + channel)];
+                        weight += w;
+                    }
+                out.push_back(sum / weight);
+            }
+    return out;
+}
+
+double MeanDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += std::abs(a[i] - b[i]);
+    return sum / static_cast<double>(a.size());
+}
+
+// At 125, 150 and 200 % the title bar and the task bar ask for sizes the icon
+// file lacks: the icon shown is the next larger image scaled down, which
+// stays sharp, not the next smaller scaled up.
+TEST(ProgramIcon, AtASizeTheFileLacksIsTheLargerImageScaledDown) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto exact = [&](int size) {
+        const ui::win32::UniqueIcon icon(static_cast<HICON>(LoadImageW(
+            instance, MAKEINTRESOURCEW(ui::win32::IconResource), IMAGE_ICON, size, size, 0)));
+        return IconPixels(icon.get(), size);
+    };
+    const struct {
+        int size;
+        int smaller;
+        int larger;
+    } cases[] = {{20, 16, 32}, {24, 16, 32}, {40, 32, 48}, {64, 48, 128}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const ui::win32::UniqueIcon icon = ui::win32::LoadProgramIcon(instance, c.size, c.size);
+        ASSERT_TRUE(icon);
+        const std::vector<double> shown = IconPixels(icon.get(), c.size);
+        const double fromLarger =
+            MeanDifference(shown, Resampled(exact(c.larger), c.larger, c.size));
+        const double fromSmaller =
+            MeanDifference(shown, Resampled(exact(c.smaller), c.smaller, c.size));
+        EXPECT_LT(fromLarger, fromSmaller);
     }
 }
 
