@@ -49,10 +49,10 @@ protected:
         if (onUnload)
             onUnload(*this);
     }
-    void ConnectHandlers() override { OnClick(clickTarget, &ScriptedForm::Clicked); }
+    void ConnectHandlers() override { OnClick(clickTarget, &ScriptedForm::ButtonClicked); }
 
 private:
-    void Clicked() {
+    void ButtonClicked() {
         if (onClick)
             onClick(*this);
     }
