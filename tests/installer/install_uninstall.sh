@@ -268,15 +268,18 @@ uninstall=${uninstall%\"}
 timeout 60 "$wine_run" --prefix "$prefix" "$uninstall" /S >"$work/uninstall.log" 2>&1 ||
   { cat "$work/uninstall.log" >&2; fail "the uninstaller failed"; }
 
-# The prefix's own programs, but Wine's (those in C:\windows).
-others_running() {
+# The uninstaller and its copy: Windows programs of the prefix, but Wine's
+# own (those in C:\windows). Known by their image, a Windows path: Wine also
+# starts host programs with the prefix's environment (dbus-launch, where
+# dbus-x11 is installed, as on any desktop), which may run on.
+uninstaller_running() {
   local proc cmd
   for proc in /proc/[0-9]*; do
     grep -qzxF "WINEPREFIX=$prefix" "$proc/environ" 2>/dev/null || continue
     cmd=$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null) || continue
     case "${cmd,,}" in
-      'c:\windows\'* | *wineserver* | '') ;;
-      *) echo "$cmd"; return 0 ;;
+      'c:\windows\'*) ;;
+      [a-z]':\'*) echo "$cmd"; return 0 ;;
     esac
   done
   return 1
@@ -284,7 +287,7 @@ others_running() {
 # Until the copy has ended and the folder is gone: between the first
 # uninstaller's end and the copy's start, neither may be seen running.
 deadline=$(( $(date +%s) + 60 ))
-while running=$(others_running) || [ -e "$instdir" ]; do
+while running=$(uninstaller_running) || [ -e "$instdir" ]; do
   if [ "$(date +%s)" -gt "$deadline" ]; then
     [ -n "$running" ] && fail "the uninstaller still runs after 60 s: $running"
     fail "Program Files\\Quimbel is still there after 60 s: $(ls -A "$instdir")"
