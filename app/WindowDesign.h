@@ -48,6 +48,11 @@ struct ControlDesign {
     const FontDesign* font = nullptr;
 };
 
+// What a window is to assistive technology: the program's own window, a
+// dialog, or a dialog that tells the user something (a message box), whose
+// text is announced as it opens.
+enum class WindowRole { Window, Dialog, Alert };
+
 struct WindowDesign {
     std::string_view caption;
     int clientWidth;
@@ -58,6 +63,7 @@ struct WindowDesign {
     // Controls that are windows of their own, front to back. Empty: they
     // stack in the order of `controls`, first in front.
     std::span<const std::string_view> stackingFrontToBack = {};
+    WindowRole role = WindowRole::Window;
 };
 
 // Checks a control table can be built as it stands, for a static_assert next

@@ -20,6 +20,72 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     return text;
 }
 
+bool IsLatinLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Where a control lies in its window's client area, in twips.
+Rect InWindow(const WindowPlan& plan, const ControlPlan& control) {
+    Rect rect = control.twips;
+    for (int container = control.container; container != NoControl;
+         container = plan.controls[static_cast<std::size_t>(container)].container) {
+        rect.left += plan.controls[static_cast<std::size_t>(container)].twips.left;
+        rect.top += plan.controls[static_cast<std::size_t>(container)].twips.top;
+    }
+    return rect;
+}
+
+// The label that names a field on screen: on its line (the label's middle
+// within the field's height) and starting to its left (it may reach a little
+// under the field), the nearest such.
+int LabelOf(const WindowPlan& plan, int field) {
+    const Rect at = InWindow(plan, plan.controls[static_cast<std::size_t>(field)]);
+    int found = NoControl;
+    int foundRight = 0;
+    for (std::size_t i = 0; i < plan.controls.size(); ++i) {
+        if (plan.controls[i].Kind() != ControlKind::Label || plan.controls[i].caption.empty())
+            continue;
+        const Rect label = InWindow(plan, plan.controls[i]);
+        const int middle = label.top + label.height / 2;
+        const int right = label.left + label.width;
+        if (middle >= at.top && middle < at.top + at.height && label.left < at.left &&
+            (found == NoControl || right > foundRight)) {
+            found = static_cast<int>(i);
+            foundRight = right;
+        }
+    }
+    return found;
+}
+
+void NameForAssistiveTechnology(WindowPlan& plan) {
+    plan.role = plan.design->role;
+    for (std::size_t i = 0; i < plan.controls.size(); ++i) {
+        ControlPlan& control = plan.controls[i];
+        if (control.Kind() == ControlKind::TextBox) {
+            control.labelledBy = LabelOf(plan, static_cast<int>(i));
+            if (control.labelledBy != NoControl) {
+                ControlPlan& label = plan.controls[static_cast<std::size_t>(control.labelledBy)];
+                label.labelFor = static_cast<int>(i);
+                control.accessibleName = label.accessibleName;
+            } else {
+                // Nothing names it on screen: its tooltip says what it holds.
+                control.accessibleName = control.toolTip;
+            }
+        }
+        if (control.accessibleName.find(control.toolTip) == std::string::npos)
+            control.accessibleDescription = control.toolTip;
+    }
+    if (plan.role == WindowRole::Window)
+        return;
+    for (const ControlPlan& control : plan.controls) {
+        if (control.Kind() != ControlKind::Label || control.accessibleName.empty())
+            continue;
+        if (!plan.description.empty())
+            plan.description += '\n';
+        plan.description += control.accessibleName;
+    }
+}
+
 std::string Where(const WindowDesign& design, std::string_view control) {
     return "window \"" + std::string(design.caption) + "\", control \"" + std::string(control) +
            "\"";
@@ -36,6 +102,22 @@ std::vector<std::string> CaptionLines(std::string_view caption) {
             return lines;
         caption.remove_prefix(end + 2);
     }
+}
+
+std::string SpokenText(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos)
+            continue;
+        const std::string_view trimmed =
+            std::string_view(line).substr(first, line.find_last_not_of(' ') - first + 1);
+        if (!text.empty() && IsLatinLetterOrDigit(text.back()) &&
+            IsLatinLetterOrDigit(trimmed.front()))
+            text += ' ';
+        text += trimmed;
+    }
+    return text;
 }
 
 int WindowPlan::IndexOf(std::string_view name) const {
@@ -71,18 +153,14 @@ WindowPlan PlanWindow(const WindowDesign& design) {
                 throw DesignError(Where(design, control.name) + ": no frame \"" +
                                   std::string(control.container) + "\" declared before it");
         }
-        ControlPlan planned{&control,
-                            container,
-                            {control.left, control.top, control.width, control.height},
-                            CaptionLines(control.caption),
-                            {},
-                            std::string(control.toolTip),
-                            {},
-                            TakesFocus(control.kind)};
+        ControlPlan planned{.design = &control,
+                            .container = container,
+                            .twips = {control.left, control.top, control.width, control.height},
+                            .captionLines = CaptionLines(control.caption),
+                            .toolTip = std::string(control.toolTip),
+                            .takesFocus = TakesFocus(control.kind)};
         planned.caption = JoinLines(planned.captionLines);
-        // A field has no caption of its own: its tooltip says what it holds.
-        planned.accessibleName =
-            control.kind == ControlKind::TextBox ? planned.toolTip : planned.caption;
+        planned.accessibleName = SpokenText(planned.captionLines);
         plan.controls.push_back(std::move(planned));
     }
 
@@ -115,6 +193,7 @@ WindowPlan PlanWindow(const WindowDesign& design) {
     });
     if (!plan.tabOrder.empty())
         plan.firstFocus = plan.tabOrder.front();
+    NameForAssistiveTechnology(plan);
     return plan;
 }
 

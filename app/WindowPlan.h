@@ -67,12 +67,21 @@ struct ControlPlan {
     // The caption's stored lines, without their line breaks.
     std::vector<std::string> captionLines;
     // The caption with "\n" between its lines.
-    std::string caption;
+    std::string caption{};
     std::string toolTip;
-    // What screen readers, and real-window tests, call the control.
-    std::string accessibleName;
+    // What screen readers, and real-window tests, call the control: a
+    // field the caption of the label that names it on screen, any other
+    // control its own text, as text (SpokenText).
+    std::string accessibleName{};
     // Fields and buttons take the focus; labels and frames never do.
     bool takesFocus;
+    // What a screen reader adds when asked: a tooltip that the name does not
+    // already say.
+    std::string accessibleDescription{};
+    // The label that names a field on screen, else NoControl; and for that
+    // label, the field it names.
+    int labelledBy = NoControl;
+    int labelFor = NoControl;
 
     std::string_view Name() const { return design->name; }
     ControlKind Kind() const { return design->kind; }
@@ -80,7 +89,10 @@ struct ControlPlan {
 
 struct WindowPlan {
     const WindowDesign* design;
-    std::string caption;
+    std::string caption{};
+    WindowRole role = WindowRole::Window;
+    // What a dialog says as it opens: the text of its labels, a line each.
+    std::string description;
     // The client area on the screen, in twips.
     Rect clientTwips;
     // In design order: an index into `controls` names a control everywhere.
@@ -128,5 +140,11 @@ CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
 
 // Stored captions separate lines with CR LF.
 std::vector<std::string> CaptionLines(std::string_view caption);
+
+// Caption lines as a screen reader should speak them: the lines that a
+// layout broke joined again, without blank lines or spaces at either end, and
+// without splitting a word: a space between two lines only where both sides
+// are Latin letters or digits.
+std::string SpokenText(const std::vector<std::string>& lines);
 
 } // namespace quimbel::ui

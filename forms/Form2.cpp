@@ -7,6 +7,7 @@ const ui::WindowDesign Form2::Layout{.caption = Caption,
                                      .clientHeight = ClientHeight,
                                      .left = Left,
                                      .top = 5580,
-                                     .controls = ControlTable};
+                                     .controls = ControlTable,
+                                     .role = ui::WindowRole::Alert};
 
 } // namespace quimbel::forms

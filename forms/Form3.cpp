@@ -7,6 +7,7 @@ const ui::WindowDesign Form3::Layout{.caption = Caption,
                                      .clientHeight = ClientHeight,
                                      .left = Left,
                                      .top = 5445,
-                                     .controls = ControlTable};
+                                     .controls = ControlTable,
+                                     .role = ui::WindowRole::Alert};
 
 } // namespace quimbel::forms

@@ -52,7 +52,8 @@ const ui::WindowDesign Form4::Layout{.caption = ProductTitle,
                                      .clientHeight = 3030,
                                      .left = 9540,
                                      .top = 5295,
-                                     .controls = Controls};
+                                     .controls = Controls,
+                                     .role = ui::WindowRole::Dialog};
 
 Form4::Form4(ui::FormsRuntime& runtime) : Form(runtime, Layout) {}
 
