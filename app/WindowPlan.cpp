@@ -72,8 +72,7 @@ void NameForAssistiveTechnology(WindowPlan& plan) {
                 control.accessibleName = control.toolTip;
             }
         }
-        if (control.accessibleName.find(control.toolTip) == std::string::npos)
-            control.accessibleDescription = control.toolTip;
+        control.accessibleDescription = control.toolTip;
     }
     if (plan.role == WindowRole::Window)
         return;

@@ -75,8 +75,8 @@ struct ControlPlan {
     std::string accessibleName{};
     // Fields and buttons take the focus; labels and frames never do.
     bool takesFocus;
-    // What a screen reader adds when asked: a tooltip that the name does not
-    // already say.
+    // What a screen reader adds when asked: the tooltip, as a sighted user
+    // sees it on hovering (readers leave out one that repeats the name).
     std::string accessibleDescription{};
     // The label that names a field on screen, else NoControl; and for that
     // label, the field it names.

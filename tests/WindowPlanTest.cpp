@@ -139,7 +139,7 @@ TEST(Plan, AFieldWithoutALabelOnItsLineIsNamedByItsTooltip) {
     const ControlPlan& field = plan.controls[1];
     EXPECT_EQ(field.labelledBy, NoControl);
     EXPECT_EQ(field.accessibleName, "输入数据");
-    EXPECT_EQ(field.accessibleDescription, "");
+    EXPECT_EQ(field.accessibleDescription, "输入数据");
 }
 
 TEST(Plan, StackingAndTabOrderFollowTheDesign) {
