@@ -1,5 +1,6 @@
 #include "QtWindowSystem.h"
 
+#include "QtAccessibility.h"
 #include "TextField.h"
 
 #include <QApplication>
@@ -127,7 +128,6 @@ QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
     }
     }
     widget->setObjectName(FromUtf8(control.Name()));
-    widget->setAccessibleName(QString::fromStdString(control.accessibleName));
     widget->setGeometry(LogicalRect(control.twips));
     if (!control.toolTip.empty())
         widget->setToolTip(QString::fromStdString(control.toolTip));
@@ -210,6 +210,7 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events) : plan_(plan), 
             controls_[i]->setFocusPolicy(Qt::NoFocus);
     if (plan.firstFocus != NoControl)
         Control(plan.firstFocus)->setFocus();
+    MakeAccessible(*this);
 }
 
 QWidget* QtWindow::Control(int control) const {
@@ -220,6 +221,7 @@ void QtWindow::Show() {
     show();
     raise();
     activateWindow();
+    AnnounceOpening(*this);
 }
 
 void QtWindow::Hide() { hide(); }

@@ -46,6 +46,7 @@ public:
 
     // The widget of a control, by its index in the plan.
     QWidget* Control(int control) const;
+    const WindowPlan& Plan() const { return plan_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
