@@ -22,7 +22,7 @@ test_packages=(
   locales zlib1g-dev
   libgtest-dev libbenchmark-dev
   clang lld libclang-rt-14-dev clang-format
-  xvfb xauth x11-utils xdotool xclip
+  xvfb xauth x11-utils xdotool xclip dbus at-spi2-core python3-pyatspi
   valgrind dpkg-dev file desktop-file-utils appstream git imagemagick
   g++-mingw-w64-x86-64-posix googletest wine wine64 nsis
 )
