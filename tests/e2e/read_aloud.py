@@ -63,10 +63,24 @@ def find(node, predicate):
 
 
 def say(window):
-    """What a reader says of a window as it opens: role, name, description."""
+    """What a reader says of a window as it opens (role, name, description),
+    then of each control in it as the user moves there."""
     line = "%s %s: %s" % (window.getRoleName(), window.name, window.description)
     heard.append(line)
-    print(line)
+    print(line.replace("\n", " / "))
+
+    def each(node):
+        for i in range(node.childCount):
+            child = node.getChildAtIndex(i)
+            if child is None or not child.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+            text = "  %s %s" % (child.getRoleName(), child.name)
+            if child.description:
+                text += " (" + child.description + ")"
+            print(text)
+            each(child)
+
+    each(window)
 
 
 app = wait_for("program on the accessibility bus", program)
