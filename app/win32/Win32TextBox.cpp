@@ -10,7 +10,13 @@
 // pasted megabyte on one line would cost half a second a key. There a long
 // line is held in pieces joined by soft breaks, which the control shows as
 // line breaks and moves over as one; the field leaves them out wherever its
-// text leaves it: its value, copy and cut.
+// text leaves it: its value, copy and cut, and what the field answers to
+// anyone who asks for its text.
+//
+// The stock control's single Undo works in its own positions, soft breaks
+// included, and is lost when the field is made anew: the field keeps its own
+// history of edits instead, in positions of the user's text, found by
+// comparing the text after each message with the text before it.
 
 #include "Win32Clipboard.h"
 #include "Win32Private.h"
@@ -19,7 +25,9 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace quimbel::ui::win32 {
 namespace {
@@ -27,6 +35,8 @@ namespace {
 // What Windows lets a user type or paste into an edit at the most.
 constexpr WPARAM TextLimit = 0x7FFFFFFE;
 constexpr WPARAM CtrlA = 1;
+constexpr WPARAM CtrlY = 0x19;
+constexpr WPARAM CtrlZ = 0x1A;
 constexpr WPARAM Escape = 0x1B;
 // About 0.5 s to wrap under Wine, already hundreds of lines in a field.
 constexpr std::size_t LongestWrappedText = 8192;
@@ -36,6 +46,24 @@ constexpr std::size_t PieceLength = 2048;
 constexpr std::size_t LongestPiece = 4 * PieceLength;
 
 LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
+// What a field answers with the text as the control holds it, soft breaks
+// included (a const std::wstring*).
+constexpr UINT HeldTextMessage = WM_APP + 3;
+// Undo or redo (wParam a FieldStep), lParam true even if too long to wrap.
+constexpr UINT StepMessage = WM_APP + 4;
+// A message for the control itself, in its own positions (lParam a
+// StockCall*): the field answers others in the positions of the user's text.
+constexpr UINT StockMessage = WM_APP + 5;
+struct StockCall {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+LRESULT Stock(HWND field, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    StockCall call{message, wParam, lParam};
+    return SendMessageW(field, StockMessage, 0, reinterpret_cast<LPARAM>(&call));
+}
 std::wstring FieldWindowText(std::string_view text);
 
 enum class Direction { Back, Forward };
@@ -47,8 +75,8 @@ struct Selection {
 
 Selection SelectionOf(HWND field) {
     Selection selection;
-    SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.start),
-                 reinterpret_cast<LPARAM>(&selection.end));
+    Stock(field, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.start),
+          reinterpret_cast<LPARAM>(&selection.end));
     return selection;
 }
 
@@ -60,20 +88,19 @@ bool CopySelection(HWND field) {
     const Selection selection = SelectionOf(field);
     if (selection.end <= selection.start)
         return false;
-    const std::wstring text = TextOfWindow(field);
+    const std::wstring& text = HeldText(field);
     return SetClipboardText(field, WithoutSoftBreaks(std::wstring_view(text).substr(
                                        selection.start, selection.end - selection.start)));
 }
 
 std::size_t LineStart(HWND field, DWORD position) {
-    const LRESULT line = SendMessageW(field, EM_LINEFROMCHAR, position, 0);
-    return static_cast<std::size_t>(
-        SendMessageW(field, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
+    const LRESULT line = Stock(field, EM_LINEFROMCHAR, position);
+    return static_cast<std::size_t>(Stock(field, EM_LINEINDEX, static_cast<WPARAM>(line)));
 }
 
 std::size_t LineEnd(HWND field, DWORD position) {
     const std::size_t start = LineStart(field, position);
-    return start + static_cast<std::size_t>(SendMessageW(field, EM_LINELENGTH, start, 0));
+    return start + static_cast<std::size_t>(Stock(field, EM_LINELENGTH, start));
 }
 
 // How long the last line of a field's text runs, the first counted from `column`.
@@ -81,6 +108,168 @@ std::size_t LastRun(std::wstring_view text, std::size_t column) {
     const std::size_t lastBreak = text.rfind(L'\n');
     return lastBreak == std::wstring_view::npos ? column + text.size()
                                                 : text.size() - lastBreak - 1;
+}
+
+// One edit in the user's text: `removed` taken out at `at`, `inserted` put
+// in its place. Line breaks are "\r\n", never a soft break, and no edit
+// starts or ends between the two halves of a line break.
+struct FieldEdit {
+    std::size_t at = 0;
+    std::wstring removed;
+    std::wstring inserted;
+    // Made by a typed key: typing, BackSpace and Delete run on in one edit.
+    bool typed = false;
+};
+
+struct FieldHistory {
+    // The control's text as it holds it, soft breaks included, as of the
+    // last message the field handled.
+    std::wstring held;
+    std::size_t softBreaks = 0;
+    std::vector<FieldEdit> undo;
+    std::vector<FieldEdit> redo;
+    // Replacing text while undoing or redoing, or re-piecing the same text.
+    bool applying = false;
+    bool keepHistory = false;
+    // The message being handled is a typed key.
+    bool typing = false;
+};
+
+constexpr wchar_t HistoryProperty[] = L"Quimbel.FieldHistory";
+
+FieldHistory* HistoryOf(HWND field) {
+    return static_cast<FieldHistory*>(GetPropW(field, HistoryProperty));
+}
+
+std::size_t CountSoftBreaks(std::wstring_view text) {
+    std::size_t count = 0;
+    for (std::size_t found = text.find(SoftBreak); found != std::wstring_view::npos;
+         found = text.find(SoftBreak, found + SoftBreak.size()))
+        ++count;
+    return count;
+}
+
+// The control's own text, without asking the field.
+std::wstring StockText(HWND field) {
+    const auto length = static_cast<std::size_t>(DefSubclassProc(field, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(length + 1, L'\0');
+    const LRESULT copied =
+        DefSubclassProc(field, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(std::max<LRESULT>(copied, 0)));
+    return text;
+}
+
+// The edit that turned `before` into `after`, both as the control holds
+// them, in the user's positions; false when they are the same.
+bool EditBetween(std::wstring_view before, std::wstring_view after, FieldEdit& edit) {
+    const auto differs = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
+    const auto prefix = static_cast<std::size_t>(differs.first - before.begin());
+    if (prefix == before.size() && prefix == after.size())
+        return false;
+    const std::size_t most = std::min(before.size(), after.size()) - prefix;
+    std::size_t suffix = 0;
+    while (suffix < most && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    // Whole lines of the control, so that no line break or soft break is cut
+    // in two, then narrowed down again in the user's text.
+    const std::size_t lineBreak =
+        prefix == 0 ? std::wstring_view::npos : before.find_last_of(L'\n', prefix - 1);
+    const std::size_t start = lineBreak == std::wstring_view::npos ? 0 : lineBreak + 1;
+    const std::size_t next = before.find(L'\n', before.size() - suffix);
+    const std::size_t tail = next == std::wstring_view::npos ? 0 : before.size() - next - 1;
+    std::wstring removed = WithoutSoftBreaks(before.substr(start, before.size() - tail - start));
+    std::wstring inserted = WithoutSoftBreaks(after.substr(start, after.size() - tail - start));
+    std::size_t same = 0;
+    while (same < removed.size() && same < inserted.size() && removed[same] == inserted[same])
+        ++same;
+    if (same > 0 && removed[same - 1] == L'\r')
+        --same;
+    std::size_t sameEnd = 0;
+    while (sameEnd < removed.size() - same && sameEnd < inserted.size() - same &&
+           removed[removed.size() - 1 - sameEnd] == inserted[inserted.size() - 1 - sameEnd])
+        ++sameEnd;
+    while (sameEnd > 0 && removed[removed.size() - sameEnd] == L'\n')
+        --sameEnd;
+    edit.at = PlainPosition(before, start) + same;
+    edit.removed = removed.substr(same, removed.size() - same - sameEnd);
+    edit.inserted = inserted.substr(same, inserted.size() - same - sameEnd);
+    return true;
+}
+
+// A typed key's edit running on from the last one: one Undo takes back the
+// whole run, as in a stock edit.
+bool RunsOn(FieldEdit& last, const FieldEdit& edit) {
+    if (!last.typed || !edit.typed)
+        return false;
+    if (edit.removed.empty() && edit.at == last.at + last.inserted.size()) {
+        last.inserted += edit.inserted;
+        return true;
+    }
+    if (!edit.inserted.empty() || !last.inserted.empty())
+        return false;
+    if (edit.at + edit.removed.size() == last.at) {
+        last.at = edit.at;
+        last.removed.insert(0, edit.removed);
+        return true;
+    }
+    if (edit.at == last.at) {
+        last.removed += edit.removed;
+        return true;
+    }
+    return false;
+}
+
+// Brings the history up to the control's text, noting what changed since.
+// Every edit of the user's sets the control's modified flag; one of the
+// same length without it is only looked for when `surely`.
+void Catch(HWND field, FieldHistory& history, bool surely = false) {
+    const auto length = static_cast<std::size_t>(DefSubclassProc(field, WM_GETTEXTLENGTH, 0, 0));
+    if (!surely && !DefSubclassProc(field, EM_GETMODIFY, 0, 0) && length == history.held.size())
+        return;
+    DefSubclassProc(field, EM_SETMODIFY, FALSE, 0);
+    std::wstring now = StockText(field);
+    FieldEdit edit;
+    if (EditBetween(history.held, now, edit)) {
+        history.softBreaks = CountSoftBreaks(now);
+        if (!history.applying) {
+            edit.typed = history.typing;
+            history.redo.clear();
+            if (history.undo.empty() || !RunsOn(history.undo.back(), edit))
+                history.undo.push_back(std::move(edit));
+        }
+    }
+    history.held = std::move(now);
+}
+
+// The user's text, as much of it as `room` takes with its terminating zero.
+LRESULT CopyUserText(const FieldHistory& history, wchar_t* buffer, std::size_t room) {
+    if (!buffer || room == 0)
+        return 0;
+    const std::wstring text = WithoutSoftBreaks(history.held);
+    const std::size_t count = std::min(text.size(), room - 1);
+    std::copy_n(text.data(), count, buffer);
+    buffer[count] = L'\0';
+    return static_cast<LRESULT>(count);
+}
+
+} // namespace
+
+namespace {
+
+// `text` as it goes in place of the field's selection: line breaks made the
+// field's own and, where the field does not wrap, long lines in pieces that
+// go on from the piece the selection starts in, the last one stopping short
+// of the rest of its line.
+std::wstring TextForSelection(HWND field, std::wstring_view pasted) {
+    if (Wraps(field))
+        return FieldText(pasted, 0);
+    const Selection selection = SelectionOf(field);
+    const std::size_t column = selection.start - LineStart(field, selection.start);
+    const std::size_t rest = LineEnd(field, selection.end) - selection.end;
+    std::wstring text = FieldText(pasted, PieceLength, column);
+    if (rest > 0 && LastRun(text, column) + rest > PieceLength)
+        text.append(SoftBreak);
+    return text;
 }
 
 } // namespace
@@ -92,33 +281,22 @@ void PasteClipboard(HWND field, bool evenIfTooLongToWrap) {
     bool tooLong = false;
     WithClipboardText(field, [&](std::wstring_view pasted) {
         const Selection selection = SelectionOf(field);
-        const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
+        const std::size_t length = HeldText(field).size();
         tooLong = !evenIfTooLongToWrap && Wraps(field) &&
                   length - std::min<std::size_t>(selection.end - selection.start, length) +
                           pasted.size() >
                       LongestWrappedText;
-        if (tooLong)
-            return;
-        if (Wraps(field)) {
-            text = FieldText(pasted, 0);
-            return;
-        }
-        // The pieces go on from the piece the selection starts in, and the
-        // last one stops short of the rest of its line.
-        const std::size_t column = selection.start - LineStart(field, selection.start);
-        const std::size_t rest = LineEnd(field, selection.end) - selection.end;
-        text = FieldText(pasted, PieceLength, column);
-        if (rest > 0 && LastRun(*text, column) + rest > PieceLength)
-            text->append(SoftBreak);
+        if (!tooLong)
+            text = TextForSelection(field, pasted);
     });
     if (tooLong) {
         PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
-                     static_cast<WPARAM>(GetDlgCtrlID(field)), TRUE);
+                     static_cast<WPARAM>(GetDlgCtrlID(field)), FieldRemake::ThenPaste);
         return;
     }
     // A clipboard that could not be read leaves the selection as it is.
     if (text)
-        SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text->c_str()));
+        Stock(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text->c_str()));
 }
 
 namespace {
@@ -150,31 +328,32 @@ void TidyAfterMenu(HWND field, DWORD clipboardBefore) {
     }
     if (Wraps(field))
         return;
-    const std::wstring text = TextOfWindow(field);
+    const std::wstring& text = HeldText(field);
     if (LongestRun(text) > LongestPiece) {
         const Selection selection = SelectionOf(field);
+        // The same text pieced anew: what the user can undo stays.
         SetFieldText(field, WithoutSoftBreaks(text),
-                     {PlainPosition(text, selection.start), PlainPosition(text, selection.end)});
+                     {PlainPosition(text, selection.start), PlainPosition(text, selection.end)},
+                     true);
     }
 }
 
 // The soft break, if any, that ends right at `position` (going back) or starts
 // there (going forward): where it starts or ends, else `position`.
 DWORD AcrossSoftBreak(HWND field, DWORD position, bool back) {
-    const auto line = static_cast<WPARAM>(SendMessageW(field, EM_LINEFROMCHAR, position, 0));
-    const auto lineStart = static_cast<DWORD>(SendMessageW(field, EM_LINEINDEX, line, 0));
+    const auto line = static_cast<WPARAM>(Stock(field, EM_LINEFROMCHAR, position));
+    const auto lineStart = static_cast<DWORD>(Stock(field, EM_LINEINDEX, line));
     if (back) {
         if (line == 0 || position != lineStart)
             return position;
-        const auto previous = static_cast<DWORD>(SendMessageW(field, EM_LINEINDEX, line - 1, 0));
+        const auto previous = static_cast<DWORD>(Stock(field, EM_LINEINDEX, line - 1));
         const auto previousEnd =
-            previous + static_cast<DWORD>(SendMessageW(field, EM_LINELENGTH, previous, 0));
+            previous + static_cast<DWORD>(Stock(field, EM_LINELENGTH, previous));
         // A line break proper takes two characters, a soft break three.
         return previousEnd + SoftBreak.size() == position ? previousEnd : position;
     }
-    const auto lineEnd =
-        lineStart + static_cast<DWORD>(SendMessageW(field, EM_LINELENGTH, lineStart, 0));
-    const LRESULT next = SendMessageW(field, EM_LINEINDEX, line + 1, 0);
+    const auto lineEnd = lineStart + static_cast<DWORD>(Stock(field, EM_LINELENGTH, lineStart));
+    const LRESULT next = Stock(field, EM_LINEINDEX, line + 1);
     if (position != lineEnd || next < 0 || static_cast<DWORD>(next) != lineEnd + SoftBreak.size())
         return position;
     return static_cast<DWORD>(next);
@@ -193,10 +372,196 @@ void StepOverJoin(HWND field, Direction direction) {
          across = AcrossSoftBreak(field, position, direction == Direction::Back))
         position = across;
     if (position != selection.end)
-        SendMessageW(field, EM_SETSEL, position, position);
+        Stock(field, EM_SETSEL, position, position);
 }
 
+// While the field replaces text of its own accord.
+class Applying {
+public:
+    explicit Applying(bool& flag) : flag_(flag) { flag_ = true; }
+    ~Applying() { flag_ = false; }
+    Applying(const Applying&) = delete;
+    Applying& operator=(const Applying&) = delete;
+
+private:
+    bool& flag_;
+};
+
+// Takes back the last edit, or makes again the last one taken back; true
+// when there was one. A text too long to wrap first has the window make the
+// field anew, unwrapped, unless `evenIfTooLongToWrap`.
+bool Step(HWND field, FieldHistory& history, FieldStep step, bool evenIfTooLongToWrap) {
+    Catch(field, history);
+    const bool back = step == FieldStep::Undo;
+    std::vector<FieldEdit>& from = back ? history.undo : history.redo;
+    if (from.empty())
+        return false;
+    FieldEdit edit = from.back();
+    const std::wstring& shown = back ? edit.inserted : edit.removed;
+    const std::wstring& wanted = back ? edit.removed : edit.inserted;
+    const std::size_t length = history.held.size() - history.softBreaks * SoftBreak.size();
+    if (!evenIfTooLongToWrap && Wraps(field) &&
+        length - shown.size() + wanted.size() > LongestWrappedText) {
+        PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
+                     static_cast<WPARAM>(GetDlgCtrlID(field)),
+                     back ? FieldRemake::ThenUndo : FieldRemake::ThenRedo);
+        return true;
+    }
+    from.pop_back();
+    const std::wstring& held = history.held;
+    const std::size_t start = PositionWithSoftBreaks(held, edit.at);
+    const std::size_t end = PositionWithSoftBreaks(held, edit.at + shown.size());
+    const std::size_t lineBreak = start == 0 ? std::wstring::npos : held.rfind(L'\n', start - 1);
+    const std::size_t column = start - (lineBreak == std::wstring::npos ? 0 : lineBreak + 1);
+    std::wstring text = FieldText(wanted, PieceLengthFor(field), column);
+    // As a paste: the last piece stops short of the rest of its line.
+    const std::size_t lineEnd = std::min(held.find(L'\r', end), held.size());
+    if (PieceLengthFor(field) && lineEnd > end &&
+        LastRun(text, column) + lineEnd - end > PieceLength)
+        text.append(SoftBreak);
+    {
+        const Applying applying(history.applying);
+        DefSubclassProc(field, EM_SETSEL, start, end);
+        DefSubclassProc(field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        Catch(field, history, true);
+    }
+    DefSubclassProc(field, EM_SETSEL, PositionWithSoftBreaks(history.held, edit.at),
+                    PositionWithSoftBreaks(history.held, edit.at + wanted.size()));
+    DefSubclassProc(field, EM_SCROLLCARET, 0, 0);
+    edit.typed = false;
+    (back ? history.redo : history.undo).push_back(std::move(edit));
+    return true;
+}
+
+LRESULT HandleFieldKeys(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Every message passes here: what it changed goes into the field's history.
 LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
+    FieldHistory* history = HistoryOf(field);
+    if (!history)
+        return HandleFieldKeys(field, message, wParam, lParam);
+    switch (message) {
+    case WM_NCDESTROY:
+        RemovePropW(field, HistoryProperty);
+        delete history;
+        return DefSubclassProc(field, message, wParam, lParam);
+    case WM_SETTEXT: {
+        // Text set by the program is not undone, as in a stock edit, unless
+        // it is the same text pieced anew.
+        const LRESULT result = DefSubclassProc(field, message, wParam, lParam);
+        DefSubclassProc(field, EM_SETMODIFY, FALSE, 0);
+        history->held = StockText(field);
+        history->softBreaks = CountSoftBreaks(history->held);
+        if (!history->keepHistory) {
+            history->undo.clear();
+            history->redo.clear();
+        }
+        return result;
+    }
+    case WM_GETTEXTLENGTH:
+        Catch(field, *history);
+        return static_cast<LRESULT>(history->held.size() - history->softBreaks * SoftBreak.size());
+    case WM_GETTEXT:
+        Catch(field, *history);
+        return CopyUserText(*history, reinterpret_cast<wchar_t*>(lParam),
+                            static_cast<std::size_t>(wParam));
+    case HeldTextMessage:
+        Catch(field, *history);
+        return reinterpret_cast<LRESULT>(&history->held);
+    case EM_CANUNDO:
+        Catch(field, *history);
+        return !history->undo.empty();
+    case EM_EMPTYUNDOBUFFER:
+        Catch(field, *history);
+        history->undo.clear();
+        history->redo.clear();
+        return DefSubclassProc(field, message, wParam, lParam);
+    case EM_UNDO:
+    case WM_UNDO:
+        return Step(field, *history, FieldStep::Undo, false);
+    case StepMessage:
+        return Step(field, *history, static_cast<FieldStep>(wParam), lParam != FALSE);
+    case WM_SYSKEYDOWN:
+        // Alt+BackSpace undoes, as in a stock edit.
+        if (wParam == VK_BACK) {
+            Step(field, *history, FieldStep::Undo, false);
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam == CtrlZ || wParam == CtrlY) {
+            Step(field, *history, wParam == CtrlZ ? FieldStep::Undo : FieldStep::Redo, false);
+            return 0;
+        }
+        break;
+    case EM_GETSEL: {
+        Catch(field, *history);
+        DWORD start = 0;
+        DWORD end = 0;
+        DefSubclassProc(field, message, reinterpret_cast<WPARAM>(&start),
+                        reinterpret_cast<LPARAM>(&end));
+        const auto plainStart = static_cast<DWORD>(PlainPosition(history->held, start));
+        const auto plainEnd = static_cast<DWORD>(PlainPosition(history->held, end));
+        if (wParam)
+            *reinterpret_cast<DWORD*>(wParam) = plainStart;
+        if (lParam)
+            *reinterpret_cast<DWORD*>(lParam) = plainEnd;
+        return plainStart > 0xFFFF || plainEnd > 0xFFFF ? -1 : MAKELRESULT(plainStart, plainEnd);
+    }
+    case EM_SETSEL: {
+        Catch(field, *history);
+        // -1 keeps its meaning: no selection, or to the end.
+        const auto held = [&](auto position) {
+            return static_cast<LONG_PTR>(position) < 0
+                       ? position
+                       : static_cast<decltype(position)>(PositionWithSoftBreaks(
+                             history->held, static_cast<std::size_t>(position)));
+        };
+        return DefSubclassProc(field, message, held(wParam), held(lParam));
+    }
+    case EM_LINEFROMCHAR:
+    case EM_LINELENGTH:
+    case EM_POSFROMCHAR:
+        Catch(field, *history);
+        return DefSubclassProc(field, message,
+                               static_cast<LONG_PTR>(wParam) < 0
+                                   ? wParam
+                                   : PositionWithSoftBreaks(history->held, wParam),
+                               lParam);
+    case EM_LINEINDEX: {
+        Catch(field, *history);
+        const LRESULT index = DefSubclassProc(field, message, wParam, lParam);
+        return index < 0 ? index
+                         : static_cast<LRESULT>(
+                               PlainPosition(history->held, static_cast<std::size_t>(index)));
+    }
+    case EM_REPLACESEL: {
+        // Another's text made the field's own, as a paste.
+        if (!lParam)
+            return 0;
+        const std::wstring text = TextForSelection(field, reinterpret_cast<const wchar_t*>(lParam));
+        Stock(field, message, wParam, reinterpret_cast<LPARAM>(text.c_str()));
+        return 0;
+    }
+    case StockMessage: {
+        const auto& call = *reinterpret_cast<const StockCall*>(lParam);
+        Catch(field, *history);
+        const LRESULT result = DefSubclassProc(field, call.message, call.wParam, call.lParam);
+        Catch(field, *history, call.message == EM_REPLACESEL);
+        return result;
+    }
+    }
+    // Anything before this message that was not caught yet is not its edit.
+    Catch(field, *history);
+    const bool typing = history->typing;
+    history->typing = message == WM_CHAR || (message == WM_KEYDOWN && wParam == VK_DELETE);
+    const LRESULT result = HandleFieldKeys(field, message, wParam, lParam);
+    Catch(field, *history);
+    history->typing = typing;
+    return result;
+}
+
+LRESULT HandleFieldKeys(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_GETDLGCODE: {
         LRESULT code = DefSubclassProc(field, message, wParam, lParam);
@@ -287,18 +652,56 @@ HWND CreateField(const ControlSetup& setup, bool wrapping) {
     if (!field)
         return nullptr;
     SendMessageW(field, EM_SETLIMITTEXT, TextLimit, 0);
+    auto history = std::make_unique<FieldHistory>();
+    history->held = TextOfWindow(field);
+    history->softBreaks = CountSoftBreaks(history->held);
+    if (!SetPropW(field, HistoryProperty, history.get()))
+        return field;
+    // Freed by the field when it goes.
+    history.release();
     Subclass<HandleFieldMessage>(field);
     return field;
 }
 
+const std::wstring& HeldText(HWND field) {
+    static const std::wstring none;
+    const auto* held =
+        reinterpret_cast<const std::wstring*>(SendMessageW(field, HeldTextMessage, 0, 0));
+    return held ? *held : none;
+}
+
+void SelectHeld(HWND field, std::size_t start, std::size_t end) {
+    Stock(field, EM_SETSEL, start, static_cast<LPARAM>(end));
+}
+
+bool StepField(HWND field, FieldStep step, bool evenIfTooLongToWrap) {
+    return SendMessageW(field, StepMessage, static_cast<WPARAM>(step), evenIfTooLongToWrap) != 0;
+}
+
+void MoveFieldHistory(HWND from, HWND to) {
+    FieldHistory* source = HistoryOf(from);
+    FieldHistory* target = HistoryOf(to);
+    if (!source || !target)
+        return;
+    target->undo = std::move(source->undo);
+    target->redo = std::move(source->redo);
+    source->undo.clear();
+    source->redo.clear();
+}
+
 bool Wraps(HWND field) { return !(GetWindowLongW(field, GWL_STYLE) & ES_AUTOHSCROLL); }
 
-void SetFieldText(HWND field, std::wstring_view plain, TextRange selection) {
+void SetFieldText(HWND field, std::wstring_view plain, TextRange selection, bool keepHistory) {
     const std::wstring text = FieldText(plain, PieceLengthFor(field));
+    FieldHistory* history = HistoryOf(field);
+    if (history)
+        history->keepHistory = keepHistory;
     SetWindowTextW(field, text.c_str());
-    SendMessageW(field, EM_SETSEL, PositionWithSoftBreaks(text, selection.start),
-                 PositionWithSoftBreaks(text, selection.end));
-    SendMessageW(field, EM_SCROLLCARET, 0, 0);
+    if (history)
+        history->keepHistory = false;
+    Stock(field, EM_SETSEL, PositionWithSoftBreaks(text, selection.start),
+          PositionWithSoftBreaks(text, selection.end));
+    Stock(field, EM_SCROLLCARET);
 }
 
 namespace {

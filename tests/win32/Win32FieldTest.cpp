@@ -124,7 +124,7 @@ protected:
     }
     forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
     HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
-    std::wstring Held() { return ui::win32::TextOfWindow(Field()); }
+    std::wstring Held() { return ui::win32::HeldText(Field()); }
 
     // A key pressed in the field, with Shift or Ctrl held, as the event loop
     // delivers it: any character it makes follows.
@@ -151,7 +151,8 @@ protected:
         system_.DeliverMessage(typed);
         Pump(system_);
     }
-    void PlaceCaret(std::size_t raw) { SendMessageW(Field(), EM_SETSEL, raw, raw); }
+    // At a position of the text as the control holds it, soft breaks counted.
+    void PlaceCaret(std::size_t held) { ui::win32::SelectHeld(Field(), held, held); }
 
     ui::Win32WindowSystem system_;
     ui::FormsRuntime runtime_{system_};
@@ -360,8 +361,8 @@ TEST_F(LongField, AFieldMadeAnewToWrapKeepsTheCaret) {
     const std::wstring text = Letters(9000);
     Form().Text1.SetText(Narrow(text));
     SetFocus(Field());
-    SendMessageW(Field(), EM_SETSEL, PositionWithSoftBreaks(Held(), 100),
-                 PositionWithSoftBreaks(Held(), 6000));
+    // Positions of the user's text, as anyone but the field counts.
+    SendMessageW(Field(), EM_SETSEL, 100, 6000);
     Press(VK_DELETE);
     Pump(system_);
     ASSERT_FALSE(GetWindowLongW(Field(), GWL_STYLE) & ES_AUTOHSCROLL) << "wraps again";
@@ -383,7 +384,7 @@ TEST(LongFieldBeforeShowing, ALongTextSetWhileHiddenIsPiecedWhenShown) {
     main.Show();
     Pump(system);
     EXPECT_EQ(main.Text1.Text(), Narrow(text));
-    const std::wstring held = ui::win32::TextOfWindow(ui::Win32ControlOf(main, "Text1"));
+    const std::wstring held = ui::win32::HeldText(ui::Win32ControlOf(main, "Text1"));
     EXPECT_NE(held.find(SoftBreak), std::wstring::npos);
     EXPECT_LE(LongestRun(held), 2048u);
 }
