@@ -160,8 +160,11 @@ std::wstring StockText(HWND field) {
 }
 
 // The edit that turned `before` into `after`, both as the control holds
-// them, in the user's positions; false when they are the same.
-bool EditBetween(std::wstring_view before, std::wstring_view after, FieldEdit& edit) {
+// them, in the user's positions; false when they are the same. Where a
+// character is typed or deleted next to the same character, any of them
+// could be the one: `caret`, where the caret is after a typed key, tells.
+bool EditBetween(std::wstring_view before, std::wstring_view after,
+                 std::optional<std::size_t> caret, FieldEdit& edit) {
     const auto differs = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
     const auto prefix = static_cast<std::size_t>(differs.first - before.begin());
     if (prefix == before.size() && prefix == after.size())
@@ -177,22 +180,39 @@ bool EditBetween(std::wstring_view before, std::wstring_view after, FieldEdit& e
     const std::size_t start = lineBreak == std::wstring_view::npos ? 0 : lineBreak + 1;
     const std::size_t next = before.find(L'\n', before.size() - suffix);
     const std::size_t tail = next == std::wstring_view::npos ? 0 : before.size() - next - 1;
-    std::wstring removed = WithoutSoftBreaks(before.substr(start, before.size() - tail - start));
-    std::wstring inserted = WithoutSoftBreaks(after.substr(start, after.size() - tail - start));
+    const std::wstring was = WithoutSoftBreaks(before.substr(start, before.size() - tail - start));
+    const std::wstring is = WithoutSoftBreaks(after.substr(start, after.size() - tail - start));
     std::size_t same = 0;
-    while (same < removed.size() && same < inserted.size() && removed[same] == inserted[same])
+    while (same < was.size() && same < is.size() && was[same] == is[same])
         ++same;
-    if (same > 0 && removed[same - 1] == L'\r')
+    if (same > 0 && was[same - 1] == L'\r')
         --same;
     std::size_t sameEnd = 0;
-    while (sameEnd < removed.size() - same && sameEnd < inserted.size() - same &&
-           removed[removed.size() - 1 - sameEnd] == inserted[inserted.size() - 1 - sameEnd])
+    while (sameEnd < was.size() - same && sameEnd < is.size() - same &&
+           was[was.size() - 1 - sameEnd] == is[is.size() - 1 - sameEnd])
         ++sameEnd;
-    while (sameEnd > 0 && removed[removed.size() - sameEnd] == L'\n')
+    while (sameEnd > 0 && was[was.size() - sameEnd] == L'\n')
         --sameEnd;
     edit.at = PlainPosition(before, start) + same;
-    edit.removed = removed.substr(same, removed.size() - same - sameEnd);
-    edit.inserted = inserted.substr(same, inserted.size() - same - sameEnd);
+    edit.removed = was.substr(same, was.size() - same - sameEnd);
+    edit.inserted = is.substr(same, is.size() - same - sameEnd);
+    if (!caret || edit.removed.empty() == edit.inserted.empty())
+        return true;
+    // Moved back along a run of the same characters to where the key acted.
+    std::wstring& moved = edit.removed.empty() ? edit.inserted : edit.removed;
+    const std::size_t wanted =
+        edit.removed.empty() ? *caret - std::min(*caret, moved.size()) : *caret;
+    std::wstring turned = moved;
+    std::size_t at = edit.at;
+    for (std::size_t back = same; at > wanted && back > 0 && was[back - 1] == turned.back();
+         --back, --at) {
+        turned.insert(turned.begin(), turned.back());
+        turned.pop_back();
+    }
+    if (at == wanted) {
+        edit.at = at;
+        moved = std::move(turned);
+    }
     return true;
 }
 
@@ -228,8 +248,16 @@ void Catch(HWND field, FieldHistory& history, bool surely = false) {
         return;
     DefSubclassProc(field, EM_SETMODIFY, FALSE, 0);
     std::wstring now = StockText(field);
+    std::optional<std::size_t> caret;
+    if (history.typing) {
+        DWORD start = 0;
+        DWORD end = 0;
+        DefSubclassProc(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                        reinterpret_cast<LPARAM>(&end));
+        caret = PlainPosition(now, end);
+    }
     FieldEdit edit;
-    if (EditBetween(history.held, now, edit)) {
+    if (EditBetween(history.held, now, caret, edit)) {
         history.softBreaks = CountSoftBreaks(now);
         if (!history.applying) {
             edit.typed = history.typing;
