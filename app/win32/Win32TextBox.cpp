@@ -24,6 +24,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <optional>
@@ -126,6 +128,9 @@ struct FieldHistory {
     // last message the field handled.
     std::wstring held;
     std::size_t softBreaks = 0;
+    // The text before the last, kept to read the next into without
+    // allocating megabytes at every key.
+    std::wstring spare;
     std::vector<FieldEdit> undo;
     std::vector<FieldEdit> redo;
     // Replacing text while undoing or redoing, or re-piecing the same text.
@@ -149,30 +154,85 @@ std::size_t CountSoftBreaks(std::wstring_view text) {
     return count;
 }
 
-// The control's own text, without asking the field.
-std::wstring StockText(HWND field) {
+// The control's own text, without asking the field, into `text`.
+void ReadStockText(HWND field, std::wstring& text) {
     const auto length = static_cast<std::size_t>(DefSubclassProc(field, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(length + 1, L'\0');
+    text.resize(length + 1);
     const LRESULT copied =
         DefSubclassProc(field, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(std::max<LRESULT>(copied, 0)));
+}
+
+std::wstring StockText(HWND field) {
+    std::wstring text;
+    ReadStockText(field, text);
     return text;
+}
+
+// PlainPosition, knowing that `text` holds `softBreaks` of them: counted on
+// the shorter side of `position`, so that a key near either end of a
+// megabyte costs little.
+std::size_t PlainPositionIn(std::wstring_view text, std::size_t position, std::size_t softBreaks) {
+    position = std::min(position, text.size());
+    if (position <= text.size() / 2)
+        return PlainPosition(text, position);
+    const std::size_t after = CountSoftBreaks(text.substr(position));
+    std::size_t plain = position - (softBreaks - after) * SoftBreak.size();
+    // One that the position cuts counts only up to it.
+    for (std::size_t back = 1; back < SoftBreak.size() && back <= position; ++back)
+        if (text.substr(position - back, SoftBreak.size()) == SoftBreak)
+            plain += SoftBreak.size() - back;
+    return plain;
+}
+
+// How many characters `a` and `b` have the same at their start, or at their
+// end: compared eight bytes at a time.
+std::size_t SameStart(std::wstring_view a, std::wstring_view b) {
+    const std::size_t most = std::min(a.size(), b.size());
+    constexpr std::size_t Step = sizeof(std::uint64_t) / sizeof(wchar_t);
+    std::size_t i = 0;
+    for (; i + Step <= most; i += Step) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a.data() + i, sizeof x);
+        std::memcpy(&y, b.data() + i, sizeof y);
+        if (x != y)
+            break;
+    }
+    while (i < most && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+std::size_t SameEnd(std::wstring_view a, std::wstring_view b, std::size_t most) {
+    constexpr std::size_t Step = sizeof(std::uint64_t) / sizeof(wchar_t);
+    std::size_t i = 0;
+    for (; i + Step <= most; i += Step) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a.data() + a.size() - i - Step, sizeof x);
+        std::memcpy(&y, b.data() + b.size() - i - Step, sizeof y);
+        if (x != y)
+            break;
+    }
+    while (i < most && a[a.size() - 1 - i] == b[b.size() - 1 - i])
+        ++i;
+    return i;
 }
 
 // The edit that turned `before` into `after`, both as the control holds
 // them, in the user's positions; false when they are the same. Where a
 // character is typed or deleted next to the same character, any of them
 // could be the one: `caret`, where the caret is after a typed key, tells.
-bool EditBetween(std::wstring_view before, std::wstring_view after,
-                 std::optional<std::size_t> caret, FieldEdit& edit) {
-    const auto differs = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
-    const auto prefix = static_cast<std::size_t>(differs.first - before.begin());
+// `softBreaks` counts those `before` holds, and becomes the count `after`
+// holds.
+bool EditBetween(std::wstring_view before, std::wstring_view after, std::size_t& softBreaks,
+                 std::optional<std::size_t> heldCaret, FieldEdit& edit) {
+    const std::size_t prefix = SameStart(before, after);
     if (prefix == before.size() && prefix == after.size())
         return false;
-    const std::size_t most = std::min(before.size(), after.size()) - prefix;
-    std::size_t suffix = 0;
-    while (suffix < most && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
-        ++suffix;
+    const std::size_t suffix =
+        SameEnd(before, after, std::min(before.size(), after.size()) - prefix);
     // Whole lines of the control, so that no line break or soft break is cut
     // in two, then narrowed down again in the user's text.
     const std::size_t lineBreak =
@@ -180,8 +240,12 @@ bool EditBetween(std::wstring_view before, std::wstring_view after,
     const std::size_t start = lineBreak == std::wstring_view::npos ? 0 : lineBreak + 1;
     const std::size_t next = before.find(L'\n', before.size() - suffix);
     const std::size_t tail = next == std::wstring_view::npos ? 0 : before.size() - next - 1;
-    const std::wstring was = WithoutSoftBreaks(before.substr(start, before.size() - tail - start));
-    const std::wstring is = WithoutSoftBreaks(after.substr(start, after.size() - tail - start));
+    const std::wstring_view wasHeld = before.substr(start, before.size() - tail - start);
+    const std::wstring_view isHeld = after.substr(start, after.size() - tail - start);
+    const std::size_t plainStart = PlainPositionIn(before, start, softBreaks);
+    softBreaks = softBreaks - CountSoftBreaks(wasHeld) + CountSoftBreaks(isHeld);
+    const std::wstring was = WithoutSoftBreaks(wasHeld);
+    const std::wstring is = WithoutSoftBreaks(isHeld);
     std::size_t same = 0;
     while (same < was.size() && same < is.size() && was[same] == is[same])
         ++same;
@@ -193,15 +257,15 @@ bool EditBetween(std::wstring_view before, std::wstring_view after,
         ++sameEnd;
     while (sameEnd > 0 && was[was.size() - sameEnd] == L'\n')
         --sameEnd;
-    edit.at = PlainPosition(before, start) + same;
+    edit.at = plainStart + same;
     edit.removed = was.substr(same, was.size() - same - sameEnd);
     edit.inserted = is.substr(same, is.size() - same - sameEnd);
-    if (!caret || edit.removed.empty() == edit.inserted.empty())
+    if (!heldCaret || edit.removed.empty() == edit.inserted.empty())
         return true;
+    const std::size_t caret = PlainPositionIn(after, *heldCaret, softBreaks);
     // Moved back along a run of the same characters to where the key acted.
     std::wstring& moved = edit.removed.empty() ? edit.inserted : edit.removed;
-    const std::size_t wanted =
-        edit.removed.empty() ? *caret - std::min(*caret, moved.size()) : *caret;
+    const std::size_t wanted = edit.removed.empty() ? caret - std::min(caret, moved.size()) : caret;
     std::wstring turned = moved;
     std::size_t at = edit.at;
     for (std::size_t back = same; at > wanted && back > 0 && was[back - 1] == turned.back();
@@ -247,26 +311,24 @@ void Catch(HWND field, FieldHistory& history, bool surely = false) {
     if (!surely && !DefSubclassProc(field, EM_GETMODIFY, 0, 0) && length == history.held.size())
         return;
     DefSubclassProc(field, EM_SETMODIFY, FALSE, 0);
-    std::wstring now = StockText(field);
+    std::wstring& now = history.spare;
+    ReadStockText(field, now);
     std::optional<std::size_t> caret;
     if (history.typing) {
         DWORD start = 0;
         DWORD end = 0;
         DefSubclassProc(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                         reinterpret_cast<LPARAM>(&end));
-        caret = PlainPosition(now, end);
+        caret = end;
     }
     FieldEdit edit;
-    if (EditBetween(history.held, now, caret, edit)) {
-        history.softBreaks = CountSoftBreaks(now);
-        if (!history.applying) {
-            edit.typed = history.typing;
-            history.redo.clear();
-            if (history.undo.empty() || !RunsOn(history.undo.back(), edit))
-                history.undo.push_back(std::move(edit));
-        }
+    if (EditBetween(history.held, now, history.softBreaks, caret, edit) && !history.applying) {
+        edit.typed = history.typing;
+        history.redo.clear();
+        if (history.undo.empty() || !RunsOn(history.undo.back(), edit))
+            history.undo.push_back(std::move(edit));
     }
-    history.held = std::move(now);
+    history.held.swap(now);
 }
 
 // The user's text, as much of it as `room` takes with its terminating zero.
@@ -480,6 +542,7 @@ LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lPara
         DefSubclassProc(field, EM_SETMODIFY, FALSE, 0);
         history->held = StockText(field);
         history->softBreaks = CountSoftBreaks(history->held);
+        history->spare = std::wstring();
         if (!history->keepHistory) {
             history->undo.clear();
             history->redo.clear();
