@@ -138,6 +138,8 @@ struct FieldHistory {
     bool keepHistory = false;
     // The message being handled is a typed key.
     bool typing = false;
+    // ... with nothing selected before it: its edit is next to the caret.
+    bool typingAtCaret = false;
 };
 
 constexpr wchar_t HistoryProperty[] = L"Quimbel.FieldHistory";
@@ -303,6 +305,92 @@ bool RunsOn(FieldEdit& last, const FieldEdit& edit) {
     return false;
 }
 
+// The control's lines around `position`, the one before and the one after
+// included, breaks and all: where in its text they start, and they; false
+// when they could not be read whole.
+bool ReadLinesAround(HWND field, std::size_t position, std::size_t length, std::size_t& from,
+                     std::wstring& lines) {
+    const auto count = static_cast<std::size_t>(DefSubclassProc(field, EM_GETLINECOUNT, 0, 0));
+    const auto line =
+        static_cast<std::size_t>(DefSubclassProc(field, EM_LINEFROMCHAR, position, 0));
+    const std::size_t first = line > 0 ? line - 1 : 0;
+    const std::size_t last = std::min(line + 1, count - 1);
+    const auto indexOf = [&](std::size_t l) -> std::size_t {
+        return l < count ? static_cast<std::size_t>(DefSubclassProc(field, EM_LINEINDEX, l, 0))
+                         : length;
+    };
+    from = indexOf(first);
+    lines.clear();
+    for (std::size_t l = first; l <= last; ++l) {
+        const std::size_t start = indexOf(l);
+        const auto size = static_cast<std::size_t>(DefSubclassProc(field, EM_LINELENGTH, start, 0));
+        const std::size_t at = lines.size();
+        // EM_GETLINE takes the room in the buffer's first character.
+        lines.resize(at + std::max<std::size_t>(size, 1));
+        lines[at] = static_cast<wchar_t>(std::min<std::size_t>(size, 0xFFFF));
+        if (size > 0xFFFF)
+            return false;
+        const auto copied = static_cast<std::size_t>(
+            DefSubclassProc(field, EM_GETLINE, l, reinterpret_cast<LPARAM>(lines.data() + at)));
+        if (copied != size)
+            return false;
+        lines.resize(at + size);
+        const std::size_t gap = indexOf(l + 1) - start - size;
+        if (gap == 2)
+            lines += L"\r\n";
+        else if (gap == SoftBreak.size())
+            lines += SoftBreak;
+        else if (gap != 0 || l + 1 < count)
+            return false;
+    }
+    return from + lines.size() == indexOf(last + 1);
+}
+
+void Note(FieldHistory& history, FieldEdit&& edit) {
+    if (history.applying)
+        return;
+    edit.typed = history.typing;
+    history.redo.clear();
+    if (history.undo.empty() || !RunsOn(history.undo.back(), edit))
+        history.undo.push_back(std::move(edit));
+}
+
+// A typed key's edit, found from the control's lines next to the caret
+// alone: in a megabyte, reading and comparing the whole text at every key
+// would be felt. False, with nothing changed, where those lines do not fit
+// the text as it was.
+bool CatchTyped(HWND field, FieldHistory& history, std::size_t length) {
+    DWORD start = 0;
+    DWORD caret = 0;
+    DefSubclassProc(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                    reinterpret_cast<LPARAM>(&caret));
+    std::size_t from = 0;
+    std::wstring& lines = history.spare;
+    if (!ReadLinesAround(field, caret, length, from, lines))
+        return false;
+    const std::wstring& held = history.held;
+    const std::size_t to = from + lines.size();
+    // The same text after the lines, and the lines start and end as lines.
+    if (to + held.size() < length || to + held.size() - length < from)
+        return false;
+    const std::size_t heldTo = to + held.size() - length;
+    if ((from > 0 && (from > held.size() || held[from - 1] != L'\n')) ||
+        (heldTo < held.size() && (heldTo == 0 || held[heldTo - 1] != L'\n')) ||
+        (to < length && (lines.empty() || lines.back() != L'\n')))
+        return false;
+    const std::wstring_view was = std::wstring_view(held).substr(from, heldTo - from);
+    std::size_t softBreaks = CountSoftBreaks(was);
+    const std::size_t wasBreaks = softBreaks;
+    FieldEdit edit;
+    if (EditBetween(was, lines, softBreaks, caret - from, edit)) {
+        edit.at += PlainPositionIn(held, from, history.softBreaks);
+        history.softBreaks = history.softBreaks - wasBreaks + softBreaks;
+        history.held.replace(from, heldTo - from, lines);
+        Note(history, std::move(edit));
+    }
+    return true;
+}
+
 // Brings the history up to the control's text, noting what changed since.
 // Every edit of the user's sets the control's modified flag; one of the
 // same length without it is only looked for when `surely`.
@@ -311,6 +399,10 @@ void Catch(HWND field, FieldHistory& history, bool surely = false) {
     if (!surely && !DefSubclassProc(field, EM_GETMODIFY, 0, 0) && length == history.held.size())
         return;
     DefSubclassProc(field, EM_SETMODIFY, FALSE, 0);
+    // A wrapping field's text is short enough to read whole.
+    if (history.typing && history.typingAtCaret && !Wraps(field) &&
+        CatchTyped(field, history, length))
+        return;
     std::wstring& now = history.spare;
     ReadStockText(field, now);
     std::optional<std::size_t> caret;
@@ -322,12 +414,8 @@ void Catch(HWND field, FieldHistory& history, bool surely = false) {
         caret = end;
     }
     FieldEdit edit;
-    if (EditBetween(history.held, now, history.softBreaks, caret, edit) && !history.applying) {
-        edit.typed = history.typing;
-        history.redo.clear();
-        if (history.undo.empty() || !RunsOn(history.undo.back(), edit))
-            history.undo.push_back(std::move(edit));
-    }
+    if (EditBetween(history.held, now, history.softBreaks, caret, edit))
+        Note(history, std::move(edit));
     history.held.swap(now);
 }
 
@@ -645,10 +733,19 @@ LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lPara
     // Anything before this message that was not caught yet is not its edit.
     Catch(field, *history);
     const bool typing = history->typing;
+    const bool typingAtCaret = history->typingAtCaret;
     history->typing = message == WM_CHAR || (message == WM_KEYDOWN && wParam == VK_DELETE);
+    if (history->typing) {
+        DWORD start = 0;
+        DWORD end = 0;
+        DefSubclassProc(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                        reinterpret_cast<LPARAM>(&end));
+        history->typingAtCaret = start == end;
+    }
     const LRESULT result = HandleFieldKeys(field, message, wParam, lParam);
     Catch(field, *history);
     history->typing = typing;
+    history->typingAtCaret = typingAtCaret;
     return result;
 }
 
