@@ -50,8 +50,14 @@ const ControlClass& ClassOf(ControlKind kind);
 // --- Fields (Win32TextBox.cpp) ------------------------------------------
 
 // A field asks its window to make it anew (wParam its identifier): to check
-// its length (lParam false), or unwrapped and then to paste (lParam true).
+// its length, or unwrapped and then to paste, undo or redo (lParam).
 inline constexpr UINT FieldLengthMessage = WM_APP + 2;
+namespace FieldRemake {
+inline constexpr LPARAM Check = 0;
+inline constexpr LPARAM ThenPaste = 1;
+inline constexpr LPARAM ThenUndo = 2;
+inline constexpr LPARAM ThenRedo = 3;
+} // namespace FieldRemake
 
 HWND CreateField(const ControlSetup& setup, bool wrapping);
 bool Wraps(HWND field);
@@ -69,7 +75,24 @@ struct TextRange {
 void PasteClipboard(HWND field, bool evenIfTooLongToWrap);
 // Replaces the field's text with `plain` (a field's text without soft
 // breaks), in pieces where it does not wrap, and selects `selection` of it.
-void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {});
+// Undo and Redo start a new history: the program's text is not undone. With
+// `keepHistory` the text must be the same, pieced anew.
+void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {},
+                  bool keepHistory = false);
+// The text as the field's control holds it, soft breaks included: what its
+// positions (EM_GETSEL, EM_SETSEL, lines) count in. Anyone else asking the
+// field for its text gets it without them. Valid until the field next
+// handles a message.
+const std::wstring& HeldText(HWND field);
+// Selects from `start` to `end` in the text as the control holds it.
+void SelectHeld(HWND field, std::size_t start, std::size_t end);
+// What the user can undo and redo goes with the text into a field made anew.
+void MoveFieldHistory(HWND from, HWND to);
+enum class FieldStep : WPARAM { Undo, Redo };
+// Undoes or redoes the field's last edit; false when there was none. A field
+// that would become too long to wrap asks its window to be made anew first,
+// unless `evenIfTooLongToWrap`.
+bool StepField(HWND field, FieldStep step, bool evenIfTooLongToWrap);
 
 // A control's child window of a stock class, visible within its hidden
 // parent, clipped by the controls stacked above it.

@@ -198,7 +198,7 @@ void Win32Window::SetText(int control, std::string_view text) {
         const HWND field = Control(control);
         const bool wrap = win32::ShouldWrap(field, windowText.size());
         if (wrap != win32::Wraps(field))
-            ReplaceField(control, wrap, windowText, {});
+            ReplaceField(control, wrap, windowText, {}, false);
         else
             win32::SetFieldText(field, windowText);
         return;
@@ -208,16 +208,17 @@ void Win32Window::SetText(int control, std::string_view text) {
 
 void Win32Window::ReplaceField(int control, bool wrap) {
     const HWND old = Control(control);
+    // A field answers without its soft breaks, in the user's positions.
     const std::wstring text = win32::TextOfWindow(old);
     DWORD start = 0;
     DWORD end = 0;
     SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    ReplaceField(control, wrap, win32::WithoutSoftBreaks(text),
-                 {win32::PlainPosition(text, start), win32::PlainPosition(text, end)});
+    // The user's own edits can still be undone in the field made anew.
+    ReplaceField(control, wrap, text, {start, end}, true);
 }
 
 void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
-                               win32::TextRange selection) {
+                               win32::TextRange selection, bool keepHistory) {
     const HWND old = Control(control);
     const HWND parent = GetParent(old);
     win32::UniqueWindow field(
@@ -226,7 +227,7 @@ void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
                            wrap));
     // Without a new window the old one stays, slow but whole.
     if (!field) {
-        win32::SetFieldText(old, text, selection);
+        win32::SetFieldText(old, text, selection, keepHistory);
         return;
     }
     // In the old one's place, size and stacking.
@@ -237,6 +238,8 @@ void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
                  rect.bottom - rect.top, SWP_NOACTIVATE);
     SendMessageW(field.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
     win32::SetFieldText(field.get(), text, selection);
+    if (keepHistory)
+        win32::MoveFieldHistory(old, field.get());
     const bool focused = GetFocus() == old;
     if (focus_ == old)
         focus_ = field.get();
@@ -419,10 +422,11 @@ void Win32Window::MakeFonts(UniqueFont& windowFont, std::vector<UniqueFont>& own
 
 void Win32Window::SetIcons() {
     const win32::DpiFunctions& dpi = system_.DpiSupport();
-    UniqueIcon small = win32::LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXSMICON, dpi_),
-                                       dpi.SystemMetric(SM_CYSMICON, dpi_));
+    UniqueIcon small =
+        win32::LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXSMICON, dpi_),
+                               dpi.SystemMetric(SM_CYSMICON, dpi_));
     UniqueIcon big = win32::LoadProgramIcon(system_.Instance(), dpi.SystemMetric(SM_CXICON, dpi_),
-                                     dpi.SystemMetric(SM_CYICON, dpi_));
+                                            dpi.SystemMetric(SM_CYICON, dpi_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
     smallIcon_.swap(small);
@@ -544,7 +548,8 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
             const HWND field = Control(control);
             const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
             if (win32::ShouldWrap(field, length) != win32::Wraps(field))
-                PostMessageW(window, win32::FieldLengthMessage, LOWORD(wParam), FALSE);
+                PostMessageW(window, win32::FieldLengthMessage, LOWORD(wParam),
+                             win32::FieldRemake::Check);
         }
         return 0;
     }
@@ -553,16 +558,21 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
         if (!IsField(control))
             return 0;
         const HWND field = Control(control);
-        const bool paste = lParam != FALSE;
+        const bool check = lParam == win32::FieldRemake::Check;
         const bool wrap =
-            !paste &&
+            check &&
             win32::ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
         if (wrap != win32::Wraps(field))
             ReplaceField(control, wrap);
-        // Pasted even where no unwrapped field could be made: slow, but
-        // never asked for again and again.
-        if (paste)
+        // Done even where no unwrapped field could be made: slow, but never
+        // asked for again and again.
+        if (lParam == win32::FieldRemake::ThenPaste)
             win32::PasteClipboard(Control(control), true);
+        else if (lParam == win32::FieldRemake::ThenUndo || lParam == win32::FieldRemake::ThenRedo)
+            win32::StepField(Control(control),
+                             lParam == win32::FieldRemake::ThenUndo ? win32::FieldStep::Undo
+                                                                    : win32::FieldStep::Redo,
+                             true);
         return 0;
     }
     case DM_GETDEFID: {

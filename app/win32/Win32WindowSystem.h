@@ -105,9 +105,11 @@ private:
     bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
     bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
     // The field made anew, wrapping or not, with its own text and selection
-    // or with `text` (a field's text without soft breaks) and `selection` in it.
+    // or with `text` (a field's text without soft breaks) and `selection` in it;
+    // the first keeps what the user can undo, the second with `keepHistory`.
     void ReplaceField(int control, bool wrap);
-    void ReplaceField(int control, bool wrap, std::wstring_view text, win32::TextRange selection);
+    void ReplaceField(int control, bool wrap, std::wstring_view text, win32::TextRange selection,
+                      bool keepHistory);
 
     Win32WindowSystem& system_;
     const WindowPlan& plan_;

@@ -124,7 +124,7 @@ protected:
     }
     forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
     HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
-    std::wstring Held() { return ui::win32::TextOfWindow(Field()); }
+    std::wstring Held() { return ui::win32::HeldText(Field()); }
 
     // A key pressed in the field, with Shift or Ctrl held, as the event loop
     // delivers it: any character it makes follows.
@@ -151,7 +151,8 @@ protected:
         system_.DeliverMessage(typed);
         Pump(system_);
     }
-    void PlaceCaret(std::size_t raw) { SendMessageW(Field(), EM_SETSEL, raw, raw); }
+    // At a position of the text as the control holds it, soft breaks counted.
+    void PlaceCaret(std::size_t held) { ui::win32::SelectHeld(Field(), held, held); }
 
     ui::Win32WindowSystem system_;
     ui::FormsRuntime runtime_{system_};
@@ -360,8 +361,8 @@ TEST_F(LongField, AFieldMadeAnewToWrapKeepsTheCaret) {
     const std::wstring text = Letters(9000);
     Form().Text1.SetText(Narrow(text));
     SetFocus(Field());
-    SendMessageW(Field(), EM_SETSEL, PositionWithSoftBreaks(Held(), 100),
-                 PositionWithSoftBreaks(Held(), 6000));
+    // Positions of the user's text, as anyone but the field counts.
+    SendMessageW(Field(), EM_SETSEL, 100, 6000);
     Press(VK_DELETE);
     Pump(system_);
     ASSERT_FALSE(GetWindowLongW(Field(), GWL_STYLE) & ES_AUTOHSCROLL) << "wraps again";
@@ -383,9 +384,248 @@ TEST(LongFieldBeforeShowing, ALongTextSetWhileHiddenIsPiecedWhenShown) {
     main.Show();
     Pump(system);
     EXPECT_EQ(main.Text1.Text(), Narrow(text));
-    const std::wstring held = ui::win32::TextOfWindow(ui::Win32ControlOf(main, "Text1"));
+    const std::wstring held = ui::win32::HeldText(ui::Win32ControlOf(main, "Text1"));
     EXPECT_NE(held.find(SoftBreak), std::wstring::npos);
     EXPECT_LE(LongestRun(held), 2048u);
+}
+
+// --- Undo and Redo, and the text as others read it -------------------------
+
+// Where two long texts part, never the texts themselves: megabytes would
+// drown the report. Empty when they are the same.
+std::string Difference(std::wstring_view expected, std::wstring_view actual) {
+    if (expected == actual)
+        return {};
+    const auto differs =
+        std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+    return "expected " + std::to_string(expected.size()) + " characters, got " +
+           std::to_string(actual.size()) + ", first different at " +
+           std::to_string(differs.first - expected.begin());
+}
+
+// A line of numbered cells, "00000|00001|...": a character lost or doubled
+// anywhere shows.
+std::wstring Numbered(std::size_t count) {
+    std::wstring text;
+    text.reserve(count + 6);
+    for (std::size_t i = 0; text.size() < count; ++i) {
+        wchar_t cell[8];
+        swprintf(cell, 8, L"%05zu|", i % 100000);
+        text += cell;
+    }
+    text.resize(count);
+    return text;
+}
+
+class FieldHistory : public LongField {
+protected:
+    std::wstring Value() { return ui::win32::WideFromUtf8(Form().Text1.Text()); }
+    // The field's value, and the text its control holds without the soft
+    // breaks, are both `expected`.
+    void ExpectText(std::wstring_view expected, const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(Difference(expected, FieldText(Value(), 0)), "");
+        EXPECT_EQ(Difference(expected, WithoutSoftBreaks(Held())), "");
+    }
+    void Undo() { Press('Z', false, true); }
+    void Redo() { Press('Y', false, true); }
+};
+
+// Edits around the joins of a long line's pieces (at 2,048 and 4,096
+// characters), around the length a field stops wrapping at, and in a
+// wrapping field; each undone and redone, compared whole.
+TEST_F(FieldHistory, EveryEditNearAJoinIsUndoneAndRedoneExactly) {
+    const std::wstring text = Numbered(10200);
+    const std::wstring pasted = L"<pasted>";
+    const auto erase = [&](std::size_t at, std::size_t count) {
+        return std::wstring(text).erase(at, count);
+    };
+    const auto replace = [&](std::size_t at, std::size_t count, std::wstring_view with) {
+        return std::wstring(text).replace(at, count, with);
+    };
+    enum class Act { BackSpace, Delete, Type, Cut, Paste };
+    const struct {
+        const char* name;
+        std::wstring before;
+        std::size_t start; // in the user's text
+        std::size_t end;
+        // The caret after the join's soft break rather than before it.
+        bool afterJoin;
+        Act act;
+        int times;
+        std::wstring expected;
+    } cases[] = {
+        {"5 BackSpaces just past a join", text, 2050, 2050, false, Act::BackSpace, 5,
+         erase(2045, 5)},
+        {"BackSpace from the start of a piece", text, 2048, 2048, true, Act::BackSpace, 1,
+         erase(2047, 1)},
+        {"20 BackSpaces over a join", text, 2060, 2060, false, Act::BackSpace, 20, erase(2040, 20)},
+        {"2,100 BackSpaces over a join", text, 4000, 4000, false, Act::BackSpace, 2100,
+         erase(1900, 2100)},
+        {"20 Deletes over a join", text, 2040, 2040, false, Act::Delete, 20, erase(2040, 20)},
+        {"Delete at the end of a piece", text, 2048, 2048, false, Act::Delete, 1, erase(2048, 1)},
+        {"typing at a join", text, 4096, 4096, true, Act::Type, 3, replace(4096, 0, L"xxx")},
+        {"typing over a selection across a join", text, 2040, 2060, false, Act::Type, 1,
+         replace(2040, 20, L"x")},
+        {"cut across two joins", text, 2000, 4200, false, Act::Cut, 1, erase(2000, 2200)},
+        {"paste over a selection across a join", text, 2046, 2050, false, Act::Paste, 1,
+         replace(2046, 4, pasted)},
+        {"paste at a join", text, 2048, 2048, true, Act::Paste, 1, replace(2048, 0, pasted)},
+        // The field is made anew to wrap, and again not to, on the way back.
+        {"Delete of all", text, 0, text.size(), false, Act::Delete, 1, L""},
+        {"typing over all", text, 0, text.size(), false, Act::Type, 1, L"x"},
+        {"BackSpace of the first 9,000", text, 0, 9000, false, Act::BackSpace, 1, erase(0, 9000)},
+        {"in a field that wraps", Numbered(3000), 2046, 2046, false, Act::BackSpace, 5,
+         Numbered(3000).erase(2041, 5)},
+        {"a line break typed at a join", text, 2048, 2048, false, Act::Type, 1,
+         replace(2048, 0, L"\r\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form().Text1.SetText(Narrow(c.before));
+        Pump(system_);
+        SetFocus(Field());
+        if (c.afterJoin) {
+            const std::size_t held = PositionWithSoftBreaks(Held(), c.start);
+            ASSERT_EQ(Held().substr(held, SoftBreak.size()), SoftBreak);
+            PlaceCaret(held + SoftBreak.size());
+        } else {
+            SendMessageW(Field(), EM_SETSEL, c.start, static_cast<LPARAM>(c.end));
+        }
+        PutOnClipboard(pasted);
+        for (int i = 0; i < c.times; ++i) {
+            switch (c.act) {
+            case Act::BackSpace:
+                Press(VK_BACK);
+                break;
+            case Act::Delete:
+                Press(VK_DELETE);
+                break;
+            case Act::Type:
+                c.expected.find(L'\n') != std::wstring::npos ? Press(VK_RETURN) : Type(L'x');
+                break;
+            case Act::Cut:
+                Press('X', false, true);
+                break;
+            case Act::Paste:
+                Press('V', false, true);
+                break;
+            }
+        }
+        Pump(system_);
+        ExpectText(c.expected, "edited");
+        EXPECT_NE(SendMessageW(Field(), EM_CANUNDO, 0, 0), 0);
+        Undo();
+        Pump(system_);
+        ExpectText(c.before, "undone");
+        Redo();
+        Pump(system_);
+        ExpectText(c.expected, "redone");
+        Undo();
+        Pump(system_);
+        ExpectText(c.before, "undone again");
+    }
+}
+
+// The issue's own steps, as the user makes them: a 10,200-character line
+// pasted, the caret walked 2,050 characters in by the Right key, 5
+// BackSpaces, Ctrl+Z.
+TEST_F(FieldHistory, UndoAfterWalkingPastAJoinGivesTheTextBack) {
+    const std::wstring text = Numbered(10200);
+    Form().Text1.SetText("");
+    PutOnClipboard(text);
+    SetFocus(Field());
+    Press('V', false, true);
+    Pump(system_);
+    SetFocus(ui::Win32ControlOf(Form(), "Text2"));
+    SetFocus(Field());
+    Press(VK_HOME, false, true);
+    for (int i = 0; i < 2050; ++i)
+        Press(VK_RIGHT);
+    for (int i = 0; i < 5; ++i)
+        Press(VK_BACK);
+    ExpectText(std::wstring(text).erase(2045, 5), "after BackSpace");
+    Undo();
+    ExpectText(text, "after Ctrl+Z");
+    // The whole text is what a copy takes.
+    Press('A', false, true);
+    Press('C', false, true);
+    EXPECT_EQ(Difference(text, ClipboardText()), "");
+}
+
+// What anyone else reads from a long line's field: the user's text, its
+// length and positions, with no soft break; read in this process and by
+// another program.
+TEST_F(FieldHistory, OthersReadTheUsersTextWithoutSoftBreaks) {
+    const std::wstring text = Numbered(100000);
+    Form().Text1.SetText(Narrow(text));
+    ASSERT_NE(Held().find(SoftBreak), std::wstring::npos) << "held in pieces";
+    EXPECT_EQ(GetWindowTextLengthW(Field()), 100000);
+    EXPECT_EQ(Difference(text, ui::win32::TextOfWindow(Field())), "");
+    SendMessageW(Field(), EM_SETSEL, 4095, 4099);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 4095u);
+    EXPECT_EQ(end, 4099u);
+    Press('C', false, true);
+    EXPECT_EQ(ClipboardText(), text.substr(4095, 4));
+
+    // Another program asks by WM_GETTEXTLENGTH and WM_GETTEXT.
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+    const std::wstring folder = self.substr(0, self.find_last_of(L"\\/") + 1);
+    const std::wstring reader = folder + L"quimbel_field_reader.exe";
+    wchar_t temporary[MAX_PATH];
+    GetTempPathW(MAX_PATH, temporary);
+    const std::wstring file = std::wstring(temporary) + L"quimbel_field_reader.txt";
+    wchar_t handle[32];
+    swprintf(handle, 32, L"%llx",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(Field())));
+    std::wstring command = L"\"" + reader + L"\" " + handle + L" \"" + file + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(reader.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+        << "could not start the reader: error " << GetLastError();
+    // The reader's messages are answered while it runs.
+    DWORD code = 2;
+    const ULONGLONG until = GetTickCount64() + 60000;
+    while (GetTickCount64() < until && MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 1000,
+                                                                 QS_ALLINPUT) != WAIT_OBJECT_0)
+        Pump(system_);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u) << "the reader got the whole text";
+    std::wstring read;
+    if (FILE* in = _wfopen(file.c_str(), L"rb")) {
+        wchar_t buffer[4096];
+        for (std::size_t got; (got = fread(buffer, sizeof(wchar_t), 4096, in)) > 0;)
+            read.append(buffer, got);
+        fclose(in);
+    }
+    DeleteFileW(file.c_str());
+    EXPECT_EQ(Difference(text, read), "");
+}
+
+// Deleting all of a long line makes the field wrap again; Undo gives it
+// back whole, in a field that no longer wraps.
+TEST_F(FieldHistory, DeletingAllOfALongLineCanBeUndone) {
+    const std::wstring text = Numbered(100000);
+    Form().Text1.SetText(Narrow(text));
+    SetFocus(Field());
+    Press('A', false, true);
+    Press(VK_DELETE);
+    Pump(system_);
+    EXPECT_EQ(Form().Text1.Text(), "");
+    EXPECT_NE(SendMessageW(Field(), EM_CANUNDO, 0, 0), 0);
+    Undo();
+    Pump(system_);
+    ExpectText(text, "after Ctrl+Z");
+    EXPECT_NE(Held().find(SoftBreak), std::wstring::npos) << "held in pieces again";
 }
 
 } // namespace
