@@ -4,6 +4,10 @@
 // colours under high contrast.
 
 #include "AccessibilityTable.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "Form3.h"
+#include "Form4.h"
 #include "Win32Access.h"
 #include "Win32Private.h"
 #include "Win32TestSupport.h"
@@ -13,6 +17,7 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -246,6 +251,178 @@ TEST_F(AllWindows, AFieldIsNamedAsItsLabelReadsOnScreen) {
         const std::size_t nameStart = heard.find('\t') + 1;
         EXPECT_EQ(heard.substr(nameStart, heard.find('\t', nameStart) - nameStart), shown)
             << row.control;
+    }
+}
+
+// --- What a reader hears as a window opens ---------------------------------
+
+struct HeardEvent {
+    DWORD event;
+    HWND window;
+    LONG object;
+    bool operator==(const HeardEvent&) const = default;
+};
+std::vector<HeardEvent> heardEvents;
+
+void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                          DWORD) {
+    if (child == CHILDID_SELF &&
+        (event == EVENT_SYSTEM_ALERT || event == EVENT_SYSTEM_DIALOGSTART ||
+         event == EVENT_SYSTEM_DIALOGEND))
+        heardEvents.push_back({event, window, object});
+}
+
+// A reader listens from outside the process; the events reach this thread's
+// hook as it runs its queue.
+TEST(WindowEvents, APromptIsAnAlertAndADialogAndTheMainWindowNeither) {
+    struct Case {
+        const ui::WindowDesign* design;
+        bool dialog;
+        bool alert;
+    };
+    const Case cases[] = {{&forms::Form1::Layout, false, false},
+                          {&forms::Form2::Layout, true, true},
+                          {&forms::Form3::Layout, true, true},
+                          {&forms::Form4::Layout, true, false}};
+    ui::Win32WindowSystem system;
+    NoEvents events;
+    const HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_DIALOGEND, nullptr, RecordEvent,
+                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    for (const Case& tried : cases) {
+        const ui::WindowPlan plan = ui::PlanWindow(*tried.design);
+        const auto window = system.CreateWindow(plan, events);
+        const HWND handle = dynamic_cast<ui::Win32Window&>(*window).Handle();
+        heardEvents.clear();
+        window->Show();
+        // Shown again while open: nothing new to announce.
+        window->Show();
+        Pump(system);
+        std::vector<HeardEvent> expected;
+        if (tried.dialog)
+            expected.push_back({EVENT_SYSTEM_DIALOGSTART, handle, OBJID_WINDOW});
+        if (tried.alert)
+            expected.push_back({EVENT_SYSTEM_ALERT, handle, OBJID_CLIENT});
+        EXPECT_EQ(heardEvents, expected) << "opening " << plan.caption;
+
+        heardEvents.clear();
+        window->Hide();
+        window->Hide();
+        Pump(system);
+        expected.clear();
+        if (tried.dialog)
+            expected.push_back({EVENT_SYSTEM_DIALOGEND, handle, OBJID_WINDOW});
+        EXPECT_EQ(heardEvents, expected) << "closing " << plan.caption;
+    }
+    UnhookWinEvent(hook);
+}
+
+// --- High contrast --------------------------------------------------------
+
+// What the injected look-up says the user has chosen.
+bool contrastChosen = false;
+bool ContrastAsChosen() { return contrastChosen; }
+
+// The colour most of an image is: a label's background, under its text.
+COLORREF Background(const std::vector<COLORREF>& pixels) {
+    std::map<COLORREF, int> counts;
+    for (const COLORREF pixel : pixels)
+        ++counts[pixel];
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+std::vector<COLORREF> PixelsOf(const Rendering& rendering) {
+    std::vector<COLORREF> pixels;
+    for (int y = rendering.Top(); y < rendering.Bottom(); ++y)
+        for (int x = rendering.Left(); x < rendering.Right(); ++x)
+            pixels.push_back(rendering.At(x, y));
+    return pixels;
+}
+
+// The window as it stands on the screen, not drawn anew.
+std::vector<COLORREF> ShownPixels(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    const HDC shown = GetDC(window);
+    const HDC copy = CreateCompatibleDC(shown);
+    const HBITMAP bitmap = CreateCompatibleBitmap(shown, client.right, client.bottom);
+    const HGDIOBJ previous = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, client.right, client.bottom, shown, 0, 0, SRCCOPY);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 0; x < client.right; ++x)
+            pixels.push_back(GetPixel(copy, x, y));
+    SelectObject(copy, previous);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(window, shown);
+    return pixels;
+}
+
+class HighContrast : public ::testing::Test {
+protected:
+    void SetUp() override {
+        contrastChosen = false;
+        window_->Show();
+        Pump(system_);
+        label_ = window_->Control(plan_.IndexOf("Label3"));
+        const ui::Rgb design =
+            *plan_.controls[static_cast<std::size_t>(plan_.IndexOf("Label3"))].design->backColor;
+        designBackground_ = RGB(design.red, design.green, design.blue);
+        ASSERT_NE(designBackground_, GetSysColor(COLOR_WINDOW));
+    }
+    void TearDown() override { contrastChosen = false; }
+
+    ui::Win32WindowSystem system_{GetModuleHandleW(nullptr), ui::win32::User32Function,
+                                  ui::win32::ClipboardCopiesHere(), ContrastAsChosen};
+    NoEvents events_;
+    const ui::WindowPlan plan_ = ui::PlanWindow(forms::Form1::Layout);
+    std::unique_ptr<ui::Win32Window> window_{
+        dynamic_cast<ui::Win32Window*>(system_.CreateWindow(plan_, events_).release())};
+    HWND label_ = nullptr;
+    COLORREF designBackground_ = 0;
+};
+
+TEST_F(HighContrast, TheInformationLabelTakesTheWindowColoursInsteadOfItsOwn) {
+    EXPECT_EQ(Background(PixelsOf(Rendering(label_, 0))), designBackground_);
+    contrastChosen = true;
+    const std::vector<COLORREF> pixels = PixelsOf(Rendering(label_, 0));
+    EXPECT_EQ(Background(pixels), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), designBackground_), 0);
+}
+
+// Nothing else has colours of its own to give up: every other control looks
+// the same either way.
+TEST_F(HighContrast, NoOtherControlChanges) {
+    for (std::size_t i = 0; i < plan_.controls.size(); ++i) {
+        const HWND control = window_->Control(static_cast<int>(i));
+        if (control == label_)
+            continue;
+        contrastChosen = false;
+        const std::vector<COLORREF> usual = PixelsOf(Rendering(control, 0));
+        contrastChosen = true;
+        EXPECT_EQ(PixelsOf(Rendering(control, 0)), usual) << plan_.controls[i].Name();
+    }
+}
+
+// A theme chosen while the program runs shows at once, before any other
+// message: Windows tells the top-level windows one way or the other.
+TEST_F(HighContrast, AThemeChangeRepaintsAtOnce) {
+    struct Case {
+        UINT message;
+        WPARAM wParam;
+    };
+    for (const Case notice :
+         {Case{WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST}, Case{WM_SYSCOLORCHANGE, 0}}) {
+        contrastChosen = false;
+        SendMessageW(window_->Handle(), notice.message, notice.wParam, 0);
+        ASSERT_EQ(Background(ShownPixels(label_)), designBackground_) << notice.message;
+        contrastChosen = true;
+        SendMessageW(window_->Handle(), notice.message, notice.wParam, 0);
+        EXPECT_EQ(Background(ShownPixels(label_)), GetSysColor(COLOR_WINDOW)) << notice.message;
     }
 }
 
