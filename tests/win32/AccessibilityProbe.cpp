@@ -9,7 +9,6 @@
 #include <oleacc.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -73,20 +72,23 @@ std::string Read(HWND window) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2)
         return 2;
-    FILE* out = _wfopen(argv[1], L"wb");
-    if (!out)
-        return 2;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-        std::fclose(out);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 3;
-    }
+    std::string lines;
     for (int i = 2; i < argc; ++i) {
         const auto handle = static_cast<std::uintptr_t>(std::wcstoull(argv[i], nullptr, 10));
         const std::string line =
             std::to_string(handle) + "\t" + Read(reinterpret_cast<HWND>(handle)) + "\n";
-        std::fwrite(line.data(), 1, line.size(), out);
+        lines += line;
     }
     CoUninitialize();
-    std::fclose(out);
-    return 0;
+    const HANDLE out = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return 2;
+    DWORD written = 0;
+    const BOOL wrote =
+        WriteFile(out, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+    CloseHandle(out);
+    return wrote && written == lines.size() ? 0 : 2;
 }

@@ -18,7 +18,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -173,15 +173,18 @@ TEST_F(AllWindows, EachWindowAndControlSaysWhatItIsInTheProgramsOwnProcess) {
 std::map<std::uintptr_t, std::string> ReadProbeOutput(const std::wstring& path) {
     std::map<std::uintptr_t, std::string> lines;
     std::string text;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
         char buffer[4096];
-        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
             text.append(buffer, got);
-        std::fclose(file);
+        CloseHandle(file);
     }
-    std::istringstream file(text);
+    std::istringstream lineStream(text);
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lineStream, line)) {
         const std::size_t tab = line.find('\t');
         if (tab != std::string::npos)
             lines[std::stoull(line.substr(0, tab))] = line.substr(tab + 1);
