@@ -4,6 +4,7 @@
 // colours under high contrast.
 
 #include "AccessibilityTable.h"
+#include "AccessibleReading.h"
 #include "Form1.h"
 #include "Form2.h"
 #include "Form3.h"
@@ -29,11 +30,6 @@
 namespace quimbel::testing {
 namespace {
 
-// Defined here: MinGW-w64's import library can resolve its own to an import
-// thunk, which no object answers to.
-constexpr GUID AccessibleId{
-    0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 LONG MsaaRole(AccessibleRole role) {
     switch (role) {
     case AccessibleRole::Window:
@@ -54,49 +50,10 @@ LONG MsaaRole(AccessibleRole role) {
     return ROLE_SYSTEM_GROUPING;
 }
 
-// What a reader hears, as the probe writes it: role, name and description,
-// tab-separated, a line break in a text written "\n".
-std::string Escaped(std::string_view text) {
-    std::string escaped;
-    for (const char c : text)
-        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
-    return escaped;
-}
-
+// What a reader should hear, as the probe writes it.
 std::string Expected(AccessibleRole role, std::string_view name, std::string_view description) {
-    return std::to_string(MsaaRole(role)) + "\t" + Escaped(name) + "\t" + Escaped(description);
-}
-
-std::string Utf8(BSTR text) {
-    return text ? ui::win32::Utf8FromWide(std::wstring_view(text, SysStringLen(text))) : "";
-}
-
-// The client area's object, asked as a reader in this process asks.
-std::string Heard(HWND window) {
-    IAccessible* object = nullptr;
-    const HRESULT found = AccessibleObjectFromWindow(
-        window, static_cast<DWORD>(OBJID_CLIENT), AccessibleId, reinterpret_cast<void**>(&object));
-    if (FAILED(found) || !object)
-        return "error " + std::to_string(found);
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    VARIANT role{};
-    std::string heard = SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4
-                            ? std::to_string(role.lVal)
-                            : "no role";
-    VariantClear(&role);
-    BSTR name = nullptr;
-    const HRESULT named = object->get_accName(self, &name);
-    heard += "\t" + (SUCCEEDED(named) ? Escaped(Utf8(name)) : "error " + std::to_string(named));
-    SysFreeString(name);
-    BSTR description = nullptr;
-    const HRESULT described = object->get_accDescription(self, &description);
-    heard += "\t" + (SUCCEEDED(described) ? Escaped(Utf8(description))
-                                          : "error " + std::to_string(described));
-    SysFreeString(description);
-    object->Release();
-    return heard;
+    return std::to_string(MsaaRole(role)) + "\t" + EscapedLines(name) + "\t" +
+           EscapedLines(description);
 }
 
 struct NoEvents final : ui::WindowEvents {
