@@ -74,10 +74,10 @@ protected:
         Pump(system_);
     }
 
-    const ui::Win32Window& WindowOf(const ui::WindowDesign* design) const {
+    ui::Win32Window& WindowOf(const ui::WindowDesign* design) const {
         for (std::size_t i = 0; i < AccessibleWindows.size(); ++i)
             if (AccessibleWindows[i].design == design)
-                return dynamic_cast<const ui::Win32Window&>(*windows_[i]);
+                return dynamic_cast<ui::Win32Window&>(*windows_[i]);
         throw std::logic_error("a window not in the table");
     }
     HWND ControlOf(const AccessibleControl& row) const {
@@ -123,6 +123,23 @@ TEST_F(AllWindows, EachWindowAndControlSaysWhatItIsInTheProgramsOwnProcess) {
     for (const auto& [window, expected] : Expectations()) {
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(Heard(window), expected) << What(window);
+    }
+}
+
+// A field too long to wrap is made anew without wrapping: the new window
+// says the same.
+TEST_F(AllWindows, AFieldMadeAnewStillSaysWhatItIs) {
+    for (const AccessibleControl& row : AccessibleControls) {
+        if (row.role != AccessibleRole::EditableText)
+            continue;
+        ui::Win32Window& window = WindowOf(row.design);
+        const int field = window.Plan().IndexOf(row.control);
+        const HWND before = window.Control(field);
+        window.SetText(field, std::string(20000, '7'));
+        Pump(system_);
+        ASSERT_NE(window.Control(field), before) << row.control << " was not made anew";
+        EXPECT_EQ(Heard(window.Control(field)), Expected(row.role, row.name, row.description))
+            << row.control;
     }
 }
 
