@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -98,6 +99,29 @@ bool StepField(HWND field, FieldStep step, bool evenIfTooLongToWrap);
 // parent, clipped by the controls stacked above it.
 HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,
                  const std::wstring& text);
+
+// --- Screen readers (Win32Accessibility.cpp) ------------------------------
+
+// IAccessible's interface id, our own: with MinGW-w64 the import library's
+// can resolve to an import thunk, which no query would match.
+inline constexpr GUID AccessibleInterfaceId{
+    0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+// What a window or control says to a screen reader: an MSAA role
+// (ROLE_SYSTEM_...), a name and a description (none when empty).
+struct AccessibleText {
+    LONG role;
+    std::wstring name;
+    std::wstring description;
+};
+AccessibleText AccessibleTextOf(const ControlPlan& control);
+AccessibleText AccessibleTextOf(const WindowPlan& window);
+// The answer to WM_GETOBJECT: for the client area, an object that says
+// `text`; nothing for other objects, which the stock handling answers.
+std::optional<LRESULT> AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam,
+                                       const AccessibleText& text);
+// The control says what its plan says, whatever its kind's own handling.
+void MakeAccessible(HWND control, const ControlPlan& plan);
 
 // --- Text at the edge (Win32Text.cpp) ------------------------------------
 

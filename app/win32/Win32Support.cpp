@@ -105,4 +105,19 @@ PerMonitorAwareness::~PerMonitorAwareness() {
         functions_.setThreadDpiAwarenessContext_(previous_);
 }
 
+ComApartment::ComApartment()
+    : started_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+
+ComApartment::~ComApartment() {
+    if (started_)
+        CoUninitialize();
+}
+
+bool HighContrastChosen() {
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) != FALSE &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 } // namespace quimbel::ui::win32

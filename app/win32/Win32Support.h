@@ -23,6 +23,7 @@
 #undef CreateWindow
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <exception>
 #include <memory>
@@ -154,6 +155,24 @@ enum class ClipboardCopies {
 };
 // Which holds where the program runs, found once: Wine's ntdll says it is Wine.
 ClipboardCopies ClipboardCopiesHere();
+
+// COM on the calling thread, apartment-threaded, for as long as this lives:
+// screen readers reach the windows' accessible objects through it.
+class ComApartment {
+public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    // False where the thread had COM in another model, which stays as it is.
+    bool started_;
+};
+
+// Whether the user has chosen a high-contrast theme, as Windows says.
+using ContrastLookUp = bool (*)();
+bool HighContrastChosen();
 
 // The calling thread's new windows are per-monitor aware for as long as this
 // lives, whatever the program's manifest says (a test program has none).

@@ -36,10 +36,13 @@ const ControlClass& ClassOf(ControlKind kind) {
 
 HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,
                  const std::wstring& text) {
-    return CreateWindowExW(exStyle, className, text.c_str(),
-                           style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                           setup.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(setup.id)),
-                           setup.instance, nullptr);
+    const HWND control = CreateWindowExW(
+        exStyle, className, text.c_str(), style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0,
+        0, setup.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(setup.id)), setup.instance,
+        nullptr);
+    if (control)
+        MakeAccessible(control, setup.plan);
+    return control;
 }
 
 } // namespace win32
@@ -161,14 +164,26 @@ void Win32Window::DestroyWindows() {
 
 void Win32Window::Show() {
     Build();
+    const bool opening = !IsWindowVisible(Handle());
     ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(Handle());
     SetActiveWindow(Handle());
+    if (!opening)
+        return;
+    // A dialog of our own says it opened, as Windows does for its own; a
+    // prompt is also an alert, whose message a reader speaks at once.
+    if (plan_.role != WindowRole::Window)
+        NotifyWinEvent(EVENT_SYSTEM_DIALOGSTART, Handle(), OBJID_WINDOW, CHILDID_SELF);
+    if (plan_.role == WindowRole::Alert)
+        NotifyWinEvent(EVENT_SYSTEM_ALERT, Handle(), OBJID_CLIENT, CHILDID_SELF);
 }
 
 void Win32Window::Hide() {
-    if (window_)
-        ShowWindow(Handle(), SW_HIDE);
+    if (!window_ || !IsWindowVisible(Handle()))
+        return;
+    ShowWindow(Handle(), SW_HIDE);
+    if (plan_.role != WindowRole::Window)
+        NotifyWinEvent(EVENT_SYSTEM_DIALOGEND, Handle(), OBJID_WINDOW, CHILDID_SELF);
 }
 
 bool Win32Window::IsVisible() const { return window_ && IsWindowVisible(Handle()) != FALSE; }
@@ -522,6 +537,16 @@ LRESULT Win32Window::ControlColours(HWND window, UINT message, WPARAM wParam, LP
         return standard;
     const ControlDesign& design = *plan_.controls[static_cast<std::size_t>(control)].design;
     const HDC dc = reinterpret_cast<HDC>(wParam);
+    // Under a high-contrast theme a control with colours of its own takes
+    // the theme's window colours, the pair Windows gives for text on a
+    // background of its own, as a field's; the others keep the stock ones.
+    if (system_.HighContrast()) {
+        if (!design.foreColor && !design.backColor)
+            return standard;
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
     if (design.foreColor)
         SetTextColor(dc, Colour(*design.foreColor));
     const HBRUSH background = backgrounds_[static_cast<std::size_t>(control)].get();
@@ -529,6 +554,16 @@ LRESULT Win32Window::ControlColours(HWND window, UINT message, WPARAM wParam, LP
         return standard;
     SetBkColor(dc, Colour(*design.backColor));
     return reinterpret_cast<LRESULT>(background);
+}
+
+void Win32Window::ColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Common controls learn of it only from their window.
+    if (message == WM_SYSCOLORCHANGE)
+        for (const win32::UniqueWindow& control : controls_)
+            if (control)
+                SendMessageW(control.get(), message, wParam, lParam);
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -594,6 +629,18 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
         return ControlColours(window, message, wParam, lParam);
+    case WM_SYSCOLORCHANGE:
+        ColoursChanged(window, message, wParam, lParam);
+        return 0;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST)
+            ColoursChanged(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_GETOBJECT:
+        if (const auto answer =
+                win32::AnswerGetObject(window, wParam, lParam, win32::AccessibleTextOf(plan_)))
+            return *answer;
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_GETDPISCALEDSIZE: {
         // The exact client size at the new resolution, so that the
         // rectangle Windows suggests fits it.
@@ -615,8 +662,9 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
 // --- Win32WindowSystem -----------------------------------------------------
 
 Win32WindowSystem::Win32WindowSystem(HINSTANCE instance, win32::FunctionLookUp lookUp,
-                                     win32::ClipboardCopies clipboardCopies)
-    : instance_(instance), dpi_(lookUp), awareness_(dpi_),
+                                     win32::ClipboardCopies clipboardCopies,
+                                     win32::ContrastLookUp highContrast)
+    : instance_(instance), highContrast_(highContrast), dpi_(lookUp), awareness_(dpi_),
       formClass_(RegisterWindowClass(instance, FormProcedure, L"Form", this,
                                      GetSysColorBrush(COLOR_BTNFACE))),
       messageClass_(RegisterWindowClass(instance, MessageProcedure, L"Messages", this, nullptr)) {

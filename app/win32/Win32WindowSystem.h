@@ -101,6 +101,8 @@ private:
     void MoveFocus(bool backwards);
     void RestoreFocus();
     LRESULT ControlColours(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The theme's colours changed: every control and the window drawn anew.
+    void ColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool IsKind(int control, ControlKind kind) const;
     bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
     bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
@@ -134,12 +136,13 @@ private:
 
 class Win32WindowSystem final : public WindowSystem {
 public:
-    // `lookUp` and `clipboardCopies` stand in for what Windows or Wine would
+    // `lookUp`, `clipboardCopies` and `highContrast` stand in for what Windows or Wine would
     // say, in tests.
     explicit Win32WindowSystem(
         HINSTANCE instance = GetModuleHandleW(nullptr),
         win32::FunctionLookUp lookUp = win32::User32Function,
-        win32::ClipboardCopies clipboardCopies = win32::ClipboardCopiesHere());
+        win32::ClipboardCopies clipboardCopies = win32::ClipboardCopiesHere(),
+        win32::ContrastLookUp highContrast = win32::HighContrastChosen);
     ~Win32WindowSystem() override;
     Win32WindowSystem(const Win32WindowSystem&) = delete;
     Win32WindowSystem& operator=(const Win32WindowSystem&) = delete;
@@ -159,6 +162,8 @@ public:
 
     HINSTANCE Instance() const { return instance_; }
     const win32::DpiFunctions& DpiSupport() const { return dpi_; }
+    // Whether windows draw in the theme's colours only.
+    bool HighContrast() const { return highContrast_(); }
     // The installed font families, read on first use.
     const win32::FontFamilies& Families();
     LPCWSTR FormClassName() const { return formClass_.Name(); }
@@ -170,7 +175,10 @@ private:
     static LRESULT CALLBACK MessageProcedure(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam);
 
+    // First in, last out: the windows' accessible objects live in it.
+    win32::ComApartment com_;
     HINSTANCE instance_;
+    win32::ContrastLookUp highContrast_;
     win32::DpiFunctions dpi_;
     win32::PerMonitorAwareness awareness_;
     std::unique_ptr<win32::FontFamilies> families_;
