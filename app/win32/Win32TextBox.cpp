@@ -619,6 +619,9 @@ LRESULT HandleFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lPara
     if (!history)
         return HandleFieldKeys(field, message, wParam, lParam);
     switch (message) {
+    case WM_GETOBJECT:
+        // A screen reader's question changes nothing: it goes straight on.
+        return DefSubclassProc(field, message, wParam, lParam);
     case WM_NCDESTROY:
         RemovePropW(field, HistoryProperty);
         delete history;
