@@ -93,7 +93,7 @@ printf '1 ICON "%s"\n1 24 "%s"\n' "$icon" "$root/resources/quimbel.manifest" >"$
 "$windres" -O coff -o "$work/twin-resources.o" "$work/twin.rc" ||
   { echo "could not compile the twin's resources" >&2; exit 1; }
 "$mingw" -std=c++20 -O2 -municode -mwindows -static -s -DUNICODE -D_UNICODE \
-  -o "$twin" "$here/windows/WelcomeTwin.cpp" "$work/twin-resources.o" -lcomctl32 ||
+  -I "$build/generated/version" -o "$twin" "$here/windows/WelcomeTwin.cpp" "$work/twin-resources.o" -lcomctl32 ||
   { echo "could not build the twin" >&2; exit 1; }
 "$strip" -o "$quimbel" "$quimbel_built" || { echo "could not strip $quimbel_built" >&2; exit 1; }
 

@@ -14,6 +14,8 @@
 #define WINVER 0x0A00
 #define _WIN32_WINNT 0x0A00
 #endif
+#include "QuimbelVersion.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -70,15 +72,18 @@ struct ControlDesign {
     int height;
 };
 
-// Front to back as the user sees them: the button above the labels.
+// Front to back as the user sees them: the button above the labels. The
+// welcome line's text is the greeting and the product's name and version.
 constexpr std::array<ControlDesign, 4> Controls{{
     {IDOK, L"Button", L"确定", WS_TABSTOP | BS_PUSHBUTTON, 112, 104, 89, 41},
-    {Welcome, L"Static", L" 欢迎使用 Quimbel V2.3", SS_OWNERDRAW, 16, 40, 273, 17},
+    {Welcome, L"Static", nullptr, SS_OWNERDRAW, 16, 40, 273, 17},
     {Rights, L"Static", L"版权所有 © 2026", SS_OWNERDRAW, 200, 184, 105, 17},
     {Credit, L"Static", L"开发：Quimbel 开发组", SS_OWNERDRAW, 8, 184, 137, 17},
 }};
 
 struct Dialog {
+    std::wstring title;
+    std::wstring welcome;
     HWND window = nullptr;
     HWND toolTip = nullptr;
     std::array<HWND, Controls.size()> controls{};
@@ -92,6 +97,20 @@ struct Dialog {
 Dialog dialog;
 
 int Scaled(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), DesignDpi); }
+
+// A control's place at a resolution: its edges scaled, so that controls that
+// meet still meet.
+RECT Place(const ControlDesign& design, UINT dpi) {
+    return {Scaled(design.left, dpi), Scaled(design.top, dpi),
+            Scaled(design.left + design.width, dpi), Scaled(design.top + design.height, dpi)};
+}
+
+std::wstring Wide(std::string_view utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(std::size_t(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()),
+                                                wide.data(), int(wide.size()))));
+    return wide;
+}
 
 int CALLBACK FamilyFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
     *reinterpret_cast<bool*>(found) = true;
@@ -194,38 +213,28 @@ void DrawLabel(const DRAWITEMSTRUCT& item) {
     SelectObject(dc, previous);
 }
 
-// The fonts, positions and icons for a resolution.
-void LayOut(UINT dpi) {
+void MakeFonts(UINT dpi) {
     static const std::wstring windowFace = FirstInstalled(WindowFamilies);
     static const std::wstring welcomeFace = FirstInstalled(SongFamilies);
     const HFONT windowFont =
         MakeFont(windowFace, MulDiv(WindowFontPoints, static_cast<int>(dpi), 72), false);
-    const ControlDesign& welcome = Controls[1];
-    const int left = Scaled(welcome.left, dpi);
-    const int top = Scaled(welcome.top, dpi);
-    const HFONT welcomeFont = FittedFont(welcomeFace, WelcomeFontPoints, true, dpi, welcome.text,
-                                         {Scaled(welcome.left + welcome.width, dpi) - left,
-                                          Scaled(welcome.top + welcome.height, dpi) - top});
-    for (std::size_t i = 0; i < Controls.size(); ++i) {
-        const ControlDesign& design = Controls[i];
-        const int left = Scaled(design.left, dpi);
-        const int top = Scaled(design.top, dpi);
-        SetWindowPos(dialog.controls[i], nullptr, left, top,
-                     Scaled(design.left + design.width, dpi) - left,
-                     Scaled(design.top + design.height, dpi) - top, SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(dialog.controls[i], WM_SETFONT,
-                     reinterpret_cast<WPARAM>(design.id == Welcome ? welcomeFont : windowFont),
-                     FALSE);
-    }
-    if (dialog.toolTip)
-        SendMessageW(dialog.toolTip, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont), FALSE);
+    const RECT welcome = Place(Controls[1], dpi);
+    const HFONT welcomeFont =
+        FittedFont(welcomeFace, WelcomeFontPoints, true, dpi, dialog.welcome,
+                   {welcome.right - welcome.left, welcome.bottom - welcome.top});
     if (dialog.windowFont)
         DeleteObject(dialog.windowFont);
     if (dialog.welcomeFont)
         DeleteObject(dialog.welcomeFont);
     dialog.windowFont = windowFont;
     dialog.welcomeFont = welcomeFont;
+}
 
+HFONT FontOf(const ControlDesign& design) {
+    return design.id == Welcome ? dialog.welcomeFont : dialog.windowFont;
+}
+
+void SetIcons(UINT dpi) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     const auto icon = [&](int width, int height) {
         return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IconResource), IMAGE_ICON,
@@ -242,6 +251,22 @@ void LayOut(UINT dpi) {
         DestroyIcon(dialog.bigIcon);
     dialog.smallIcon = small;
     dialog.bigIcon = big;
+}
+
+// Fonts, places and icons anew, for the resolution of another monitor.
+void LayOut(UINT dpi) {
+    MakeFonts(dpi);
+    for (std::size_t i = 0; i < Controls.size(); ++i) {
+        const RECT place = Place(Controls[i], dpi);
+        SetWindowPos(dialog.controls[i], nullptr, place.left, place.top, place.right - place.left,
+                     place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(dialog.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(Controls[i])),
+                     FALSE);
+    }
+    if (dialog.toolTip)
+        SendMessageW(dialog.toolTip, WM_SETFONT, reinterpret_cast<WPARAM>(dialog.windowFont),
+                     FALSE);
+    SetIcons(dpi);
     dialog.dpi = dpi;
 }
 
@@ -278,6 +303,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_DPICHANGED: {
         LayOut(HIWORD(wParam));
+        InvalidateRect(window, nullptr, TRUE);
         const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window, nullptr, suggested.left, suggested.top,
                      suggested.right - suggested.left, suggested.bottom - suggested.top,
@@ -307,29 +333,44 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!RegisterClassExW(&windowClass))
         return 1;
 
-    // Made at its place, at the system's resolution; laid out again should
-    // its monitor have another.
+    // Made at its place, at the system's resolution, then moved should its
+    // monitor have another; its controls at their places, in their fonts.
+    dialog.title = Wide(quimbel::ProductTitle);
+    dialog.welcome = L" 欢迎使用 " + dialog.title;
     const UINT systemDpi = GetDpiForSystem();
     const RECT rect = WindowRect(systemDpi);
-    dialog.window = CreateWindowExW(0, windowClass.lpszClassName, L"Quimbel V2.3", WindowStyle,
+    dialog.window = CreateWindowExW(0, windowClass.lpszClassName, dialog.title.c_str(), WindowStyle,
                                     rect.left, rect.top, rect.right - rect.left,
                                     rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
     if (!dialog.window)
         return 1;
+    dialog.dpi = GetDpiForWindow(dialog.window);
+    if (dialog.dpi != systemDpi) {
+        const RECT placed = WindowRect(dialog.dpi);
+        SetWindowPos(dialog.window, nullptr, placed.left, placed.top, placed.right - placed.left,
+                     placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    MakeFonts(dialog.dpi);
     for (std::size_t i = 0; i < Controls.size(); ++i) {
         const ControlDesign& design = Controls[i];
+        const RECT place = Place(design, dialog.dpi);
         dialog.controls[i] = CreateWindowExW(
-            0, design.className, design.text, design.style | WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-            dialog.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance,
-            nullptr);
+            0, design.className, design.text ? design.text : dialog.welcome.c_str(),
+            design.style | WS_CHILD | WS_VISIBLE, place.left, place.top, place.right - place.left,
+            place.bottom - place.top, dialog.window,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance, nullptr);
         if (!dialog.controls[i])
             return 1;
+        SendMessageW(dialog.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(design)),
+                     FALSE);
     }
     dialog.toolTip =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, dialog.window, nullptr, instance, nullptr);
     if (dialog.toolTip) {
+        SendMessageW(dialog.toolTip, WM_SETFONT, reinterpret_cast<WPARAM>(dialog.windowFont),
+                     FALSE);
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -338,13 +379,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         tool.lpszText = const_cast<wchar_t*>(L"确定");
         SendMessageW(dialog.toolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
-    const UINT dpi = GetDpiForWindow(dialog.window);
-    LayOut(dpi);
-    if (dpi != systemDpi) {
-        const RECT placed = WindowRect(dpi);
-        SetWindowPos(dialog.window, nullptr, placed.left, placed.top, placed.right - placed.left,
-                     placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    SetIcons(dialog.dpi);
     ShowWindow(dialog.window, show);
     UpdateWindow(dialog.window);
 
