@@ -11,9 +11,9 @@ namespace quimbel::ui {
 QFont DefaultFont();
 
 // Sets the default font, the windows' icon and the desktop entry they belong
-// to. Ending the program is the
-// windows' decision alone, so closing the last window does not quit.
-// Says once on standard error when no Simplified Chinese font is installed.
+// to. Ending the program is the windows' decision alone, so closing the last
+// window does not quit. Says once on standard error when no Simplified
+// Chinese font is installed.
 void SetUpApplication(QApplication& app);
 
 } // namespace quimbel::ui

@@ -277,11 +277,11 @@ void QtWindow::SetText(int control, std::string_view text) {
 }
 
 // Qt's own title bar on Wayland draws a maximise button whatever the window
-// flags say, and X11 window managers offer full screen to any window; either
-// sets the state on the QWindow, straight from the title bar or once the
-// window system has applied it. It is taken back at once, so the window
-// stays as designed and the button never turns into "restore". Minimised is
-// left alone.
+// flags say, and some X11 window managers (openbox) offer full screen to any
+// window. Either sets the state on the QWindow, straight from the title bar
+// or once the window system has applied it. It is taken back at once, so the
+// window stays as designed and the button never turns into "restore".
+// Minimised is left alone.
 void QtWindow::KeepDesignedSize() {
     QWindow* handle = windowHandle();
     const Qt::WindowStates larger = Qt::WindowMaximized | Qt::WindowFullScreen;
