@@ -110,5 +110,8 @@ int main(int argc, char* argv[]) {
     }
     if (listen)
         return Listen(display);
-    return ChangeState(display, argv[2], argv[3], argv[4], argc == 6 ? argv[5] : nullptr);
+    const int status =
+        ChangeState(display, argv[2], argv[3], argv[4], argc == 6 ? argv[5] : nullptr);
+    XCloseDisplay(display);
+    return status;
 }

@@ -54,7 +54,8 @@ wait_for() { # seconds, message, command...
   local deadline=$(( $(now_ms) + $1 * 1000 )) message=$2
   shift 2
   until "$@"; do
-    [ "$(now_ms)" -gt "$deadline" ] && fail "$message"
+    [ "$(now_ms)" -gt "$deadline" ] && fail "$message${show:+:
+$(tail -n 5 "$show" 2>&1)}"
     sleep 0.05
   done
 }
@@ -68,7 +69,7 @@ unset DISPLAY
 weston --backend=headless-backend.so --socket="$WAYLAND_DISPLAY" --idle-time=0 \
   --no-config --width=1024 --height=640 >"$work/weston.log" 2>&1 &
 weston_pid=$!
-wait_for 20 "weston did not start: $(tail -n 5 "$work/weston.log")" \
+show="$work/weston.log" wait_for 20 "weston did not start" \
   test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
 
 token="quimbel-e2e-token-$$"
