@@ -75,6 +75,9 @@ elseif(UNIX AND NOT APPLE)
   # Not a linked library, so shlibdeps cannot see it: the interface needs a
   # font with Simplified Chinese glyphs.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+  # Qt's Wayland plugin: with it the windows are native on a Wayland desktop
+  # and carry their app_id; without it Qt falls back to X11 (XWayland).
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 endif()
 
 include(CPack)

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -226,6 +227,40 @@ TEST_P(WindowLayout, EveryCaptionFitsItsControlOnOneLine) {
             break;
         }
         }
+    }
+}
+
+// Every window is of a fixed size. Qt's own title bar on Wayland sets a
+// maximised state on the QWindow from its maximise button, whatever the
+// window flags say; the window takes it back and keeps its designed size.
+// Minimising is left to work.
+TEST_P(WindowLayout, KeepsItsDesignedSizeWhenAskedToGrow) {
+    ui::QtWindow* window = ui::QtWindowOf(Window());
+    ASSERT_NE(window, nullptr);
+    window->Show();
+    QWindow* handle = window->windowHandle();
+    ASSERT_NE(handle, nullptr);
+    const QSize designed = window->size();
+    struct Ask {
+        Qt::WindowStates asked;
+        Qt::WindowStates kept;
+    };
+    const Ask asks[] = {
+        {Qt::WindowMaximized, Qt::WindowNoState},
+        {Qt::WindowFullScreen, Qt::WindowNoState},
+        {Qt::WindowMaximized | Qt::WindowFullScreen, Qt::WindowNoState},
+        {Qt::WindowMinimized | Qt::WindowMaximized, Qt::WindowMinimized},
+        {Qt::WindowMinimized, Qt::WindowMinimized},
+    };
+    for (const Ask& ask : asks) {
+        SCOPED_TRACE(static_cast<int>(ask.asked));
+        handle->setWindowStates(ask.asked);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(handle->windowStates(), ask.kept);
+        EXPECT_EQ(window->windowState() & ~Qt::WindowActive, ask.kept);
+        EXPECT_EQ(window->size(), designed);
+        handle->setWindowStates(Qt::WindowNoState);
+        QCoreApplication::processEvents();
     }
 }
 

@@ -13,16 +13,16 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # `run` installs.
 run_packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools
+  qt6-base-dev qt6-base-dev-tools libxcb1-dev zlib1g-dev
   fonts-noto-cjk
 )
 # What the tests, fuzzers, sanitizer and Windows builds and the package need
 # besides.
 test_packages=(
-  locales zlib1g-dev
+  locales
   libgtest-dev libbenchmark-dev
   clang lld libclang-rt-14-dev clang-format
-  xvfb xauth x11-utils xdotool xclip dbus at-spi2-core python3-pyatspi
+  xvfb xauth x11-utils xdotool xclip dbus at-spi2-core python3-pyatspi openbox weston qt6-wayland
   valgrind dpkg-dev file desktop-file-utils appstream git imagemagick
   g++-mingw-w64-x86-64-posix googletest wine wine64 nsis
 )

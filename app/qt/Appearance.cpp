@@ -1,5 +1,6 @@
 #include "Appearance.h"
 
+#include "DesktopLaunch.h"
 #include "QuimbelIcon.h"
 #include "WindowPlan.h"
 
@@ -66,6 +67,9 @@ void SetUpApplication(QApplication& app) {
         // No thread to be had: the icon loads below, on this one.
     }
     app.setQuitOnLastWindowClosed(false);
+    // The windows belong to the installed desktop entry: on Wayland this is
+    // their app_id, which a shell matches to the entry's icon and name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopEntryName));
     const QFont font = DefaultFont();
     const QString family = QFontInfo(font).family();
     if (!QFontDatabase::writingSystems(family).contains(QFontDatabase::SimplifiedChinese))

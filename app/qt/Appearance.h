@@ -10,9 +10,10 @@ namespace quimbel::ui {
 // caption fits its control on one line.
 QFont DefaultFont();
 
-// Sets the default font and the windows' icon. Ending the program is the
-// windows' decision alone, so closing the last window does not quit.
-// Says once on standard error when no Simplified Chinese font is installed.
+// Sets the default font, the windows' icon and the desktop entry they belong
+// to. Ending the program is the windows' decision alone, so closing the last
+// window does not quit. Says once on standard error when no Simplified
+// Chinese font is installed.
 void SetUpApplication(QApplication& app);
 
 } // namespace quimbel::ui

@@ -1,5 +1,6 @@
 #include "QtWindowSystem.h"
 
+#include "DesktopLaunch.h"
 #include "QtAccessibility.h"
 #include "TextField.h"
 
@@ -13,8 +14,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextDocument>
+#include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace quimbel::ui {
 namespace {
@@ -173,7 +176,9 @@ void DesignLabel::paintEvent(QPaintEvent*) {
         painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
 }
 
-QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events) : plan_(plan), events_(events) {
+QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pendingStartupId)
+    : plan_(plan), events_(events), pendingStartupId_(pendingStartupId) {
+    // Title, window menu, minimise and close: no maximise, as on Windows.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -218,6 +223,17 @@ QWidget* QtWindow::Control(int control) const {
 }
 
 void QtWindow::Show() {
+    if (!watchingState_) {
+        // The native window, made now rather than by show(): its state is
+        // watched from the start, and it is labelled before it is mapped.
+        winId();
+        connect(windowHandle(), &QWindow::windowStateChanged, this, &QtWindow::KeepDesignedSize);
+        watchingState_ = true;
+    }
+    if (!pendingStartupId_.empty()) {
+        MarkLaunchWindow(*this, pendingStartupId_);
+        pendingStartupId_.clear();
+    }
     show();
     raise();
     activateWindow();
@@ -262,6 +278,19 @@ void QtWindow::SetText(int control, std::string_view text) {
     }
 }
 
+// Qt's own title bar on Wayland draws a maximise button whatever the window
+// flags say, and some X11 window managers (openbox) offer full screen to any
+// window. Either sets the state on the QWindow, straight from the title bar
+// or once the window system has applied it. It is taken back at once, so the
+// window stays as designed and the button never turns into "restore".
+// Minimised is left alone.
+void QtWindow::KeepDesignedSize() {
+    QWindow* handle = windowHandle();
+    const Qt::WindowStates larger = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (handle && (handle->windowStates() & larger))
+        handle->setWindowStates(handle->windowStates() & ~larger);
+}
+
 void QtWindow::closeEvent(QCloseEvent* event) {
     // The layer decides: unloading destroys this widget itself, so Qt must
     // not also close it.
@@ -269,11 +298,13 @@ void QtWindow::closeEvent(QCloseEvent* event) {
     events_.CloseRequested();
 }
 
+QtWindowSystem::QtWindowSystem(std::string startupId) : pendingStartupId_(std::move(startupId)) {}
+
 QtWindowSystem::~QtWindowSystem() { DestroyPending(); }
 
 std::unique_ptr<NativeWindow> QtWindowSystem::CreateWindow(const WindowPlan& plan,
                                                            WindowEvents& events) {
-    return std::make_unique<QtWindow>(plan, events);
+    return std::make_unique<QtWindow>(plan, events, pendingStartupId_);
 }
 
 void QtWindowSystem::DestroyLater(std::unique_ptr<NativeWindow> window) {

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <string>
 #include <vector>
 
 class QCloseEvent;
@@ -32,11 +33,14 @@ protected:
 
 // The top-level widget of a loaded form. A close request from the window
 // system goes to the layer, which unloads the form, instead of just hiding
-// the widget.
+// the widget. Its size is the design's alone: it is never maximised or full
+// screen, whatever a title bar or window menu offers.
 class QtWindow final : public QWidget, public NativeWindow {
     Q_OBJECT
 public:
-    QtWindow(const WindowPlan& plan, WindowEvents& events);
+    // The first window shown takes pendingStartupId (and empties it): it is
+    // the one that ends the desktop's launch.
+    QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pendingStartupId);
 
     void Show() override;
     void Hide() override;
@@ -52,14 +56,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void KeepDesignedSize();
+
     const WindowPlan& plan_;
     WindowEvents& events_;
+    std::string& pendingStartupId_;
     std::vector<QWidget*> controls_;
+    bool watchingState_ = false;
 };
 
 class QtWindowSystem final : public WindowSystem {
 public:
-    QtWindowSystem() = default;
+    // startupId: the desktop's launch ID for this run (StartupIdFromEnvironment),
+    // or empty.
+    explicit QtWindowSystem(std::string startupId = {});
     ~QtWindowSystem() override;
 
     std::unique_ptr<NativeWindow> CreateWindow(const WindowPlan& plan,
@@ -70,6 +80,7 @@ public:
     void Quit(int status) override;
 
 private:
+    std::string pendingStartupId_;
     bool quitBeforeRun_ = false;
     int quitStatus_ = 0;
 };

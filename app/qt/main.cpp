@@ -1,8 +1,12 @@
 #include "Appearance.h"
+#include "DesktopLaunch.h"
 #include "Program.h"
 #include "QtWindowSystem.h"
 
 #include <QApplication>
+
+#include <string>
+#include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -19,9 +23,11 @@ int main(int, char* argv[]) {
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024);
 #endif
+    // Before the QApplication, which takes the launch ID out of the environment.
+    std::string startupId = quimbel::ui::StartupIdFromEnvironment();
     int toolkitArgc = 1;
     QApplication app(toolkitArgc, argv);
     quimbel::ui::SetUpApplication(app);
-    quimbel::ui::QtWindowSystem system;
+    quimbel::ui::QtWindowSystem system(std::move(startupId));
     return quimbel::RunProgram(system);
 }

@@ -1,11 +1,16 @@
 // Draws Quimbel's application icon -- a monitor with a double-headed arrow
-// measuring its diagonal -- and writes it as
+// measuring its diagonal -- and writes into the directory named on the
+// command line
 //   quimbel.ico          12 DIB images (1, 4, 8 and 32 bits per pixel) for Windows
-//   quimbel-<N>.png      N = 16, 32, 48, 128, 256, for the Linux icon theme
-// into the directory named on the command line.
+//   quimbel-<N>.png      N = 16, 32, 48, 128, 256, for the Linux icon theme,
+//                        when asked for with "png"
 //
-// Plain standard C++ with no libraries, so it also builds as a host tool on
-// Windows and when cross-compiling. The output is a pure function of this file.
+//   quimbel_icongen OUTPUT-DIRECTORY [png]
+//
+// The .ico is plain standard C++, so the generator also builds as a host tool
+// on Windows and when cross-compiling. The PNGs are compressed with zlib, and
+// only a generator built with it (QUIMBEL_ICONGEN_PNG) writes them. The output
+// is a pure function of this file (and, for the PNGs' bytes, of zlib).
 
 #include <algorithm>
 #include <array>
@@ -18,6 +23,10 @@
 #include <string>
 #include <variant>
 #include <vector>
+
+#ifdef QUIMBEL_ICONGEN_PNG
+#include <zlib.h>
+#endif
 
 namespace {
 
@@ -391,10 +400,6 @@ void put32(Bytes& out, std::uint32_t v) {
     put16(out, v & 0xFFFFu);
     put16(out, v >> 16);
 }
-void put32be(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
 
 std::size_t rowBytes(int width, int bits) {
     return static_cast<std::size_t>((width * bits + 31) / 32 * 4);
@@ -499,48 +504,11 @@ Bytes makeIco(const std::vector<IconImage>& images) {
 
 // ---------------------------------------------------------------- PNG
 
-std::uint32_t crc32(const std::uint8_t* data, std::size_t n, std::uint32_t crc = 0) {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < n; ++i)
-        crc = table[(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
-    return ~crc;
-}
+#ifdef QUIMBEL_ICONGEN_PNG
 
-std::uint32_t adler32(const Bytes& data) {
-    std::uint32_t a = 1, b = 0;
-    for (std::uint8_t byte : data) {
-        a = (a + byte) % 65521u;
-        b = (b + a) % 65521u;
-    }
-    return (b << 16) | a;
-}
-
-// A zlib stream of stored (uncompressed) deflate blocks: icons are small, and
-// this needs no compressor.
-Bytes zlibStored(const Bytes& raw) {
-    Bytes out{0x78, 0x01};
-    std::size_t pos = 0;
-    do {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        out.push_back(pos + n == raw.size() ? 1 : 0); // BFINAL on the last block
-        put16(out, static_cast<std::uint32_t>(n));
-        put16(out, static_cast<std::uint32_t>(~n & 0xFFFFu));
-        out.insert(out.end(), raw.begin() + static_cast<long>(pos),
-                   raw.begin() + static_cast<long>(pos + n));
-        pos += n;
-    } while (pos < raw.size());
-    put32be(out, adler32(raw));
-    return out;
+void put32be(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 void pngChunk(Bytes& out, const char* type, const Bytes& data) {
@@ -548,11 +516,14 @@ void pngChunk(Bytes& out, const char* type, const Bytes& data) {
     const std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    put32be(out, crc32(out.data() + start, out.size() - start));
+    put32be(out, static_cast<std::uint32_t>(
+                     ::crc32(0L, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
-Bytes makePng(const Picture& pic) {
-    Bytes out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// 8-bit RGBA rows, each with filter type 0 (none): on these flat colours
+// zlib alone packs the rows tighter than after any of PNG's filters.
+bool makePng(const Picture& pic, Bytes& out) {
+    out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     Bytes header;
     put32be(header, static_cast<std::uint32_t>(pic.size));
     put32be(header, static_cast<std::uint32_t>(pic.size));
@@ -566,10 +537,20 @@ Bytes makePng(const Picture& pic) {
             raw.insert(raw.end(), {p.r, p.g, p.b, p.a});
         }
     }
-    pngChunk(out, "IDAT", zlibStored(raw));
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    Bytes packed(packedSize);
+    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+        std::cerr << "icongen: zlib could not compress the " << pic.size << "-pixel image\n";
+        return false;
+    }
+    packed.resize(packedSize);
+    pngChunk(out, "IDAT", packed);
     pngChunk(out, "IEND", {});
-    return out;
+    return true;
 }
+
+#endif
 
 bool writeFile(const std::string& path, const Bytes& data) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -586,10 +567,17 @@ bool writeFile(const std::string& path, const Bytes& data) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: icongen OUTPUT-DIRECTORY\n";
+    const bool png = argc == 3 && std::string(argv[2]) == "png";
+    if (argc != 2 && !png) {
+        std::cerr << "usage: icongen OUTPUT-DIRECTORY [png]\n";
         return 2;
     }
+#ifndef QUIMBEL_ICONGEN_PNG
+    if (png) {
+        std::cerr << "icongen: built without zlib, so it writes no PNG\n";
+        return 2;
+    }
+#endif
     const std::string dir = argv[1];
 
     // Order as Windows lists them: the old colour depths first, then 32-bit
@@ -618,10 +606,15 @@ int main(int argc, char** argv) {
     if (!writeFile(dir + "/quimbel.ico", makeIco(images)))
         return 1;
 
+#ifdef QUIMBEL_ICONGEN_PNG
     for (int size : {16, 32, 48, 128, 256}) {
-        if (!writeFile(dir + "/quimbel-" + std::to_string(size) + ".png",
-                       makePng(render(size, Style::Smooth))))
+        if (!png)
+            break;
+        Bytes file;
+        if (!makePng(render(size, Style::Smooth), file) ||
+            !writeFile(dir + "/quimbel-" + std::to_string(size) + ".png", file))
             return 1;
     }
+#endif
     return 0;
 }
