@@ -55,7 +55,7 @@ void Form::Hide() {
 void Form::Load() {
     clickHandlers_.assign(plan_.controls.size(), nullptr);
     ConnectHandlers();
-    native_ = runtime_.System().CreateWindow(plan_, *this);
+    native_ = runtime_.System().MakeWindow(plan_, *this);
     hiddenWhileLoading_ = false;
     const FlagWhile loading(loading_);
     OnLoad();

@@ -46,8 +46,8 @@ public:
     virtual ~WindowSystem() = default;
     // Builds the window hidden, at its first position, with the focus on the
     // plan's first control. The plan and the events must outlive the window.
-    virtual std::unique_ptr<NativeWindow> CreateWindow(const WindowPlan& plan,
-                                                       WindowEvents& events) = 0;
+    virtual std::unique_ptr<NativeWindow> MakeWindow(const WindowPlan& plan,
+                                                     WindowEvents& events) = 0;
     // Destroys a window once the event being handled is done with it: it may
     // be the sender of the click that is running.
     virtual void DestroyLater(std::unique_ptr<NativeWindow> window) = 0;

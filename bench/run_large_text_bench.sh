@@ -14,8 +14,8 @@
 #   SIZES-MB text sizes in MB (default: 1 10); each size runs twice, as one
 #            line and as lines of 80 characters, each in a fresh program.
 #
-# e.g.  bench/run_large_text_bench.sh qt build/app/qt/quimbel
-#       bench/run_large_text_bench.sh win32 build-windows/app/win32/quimbel.exe
+# e.g.  bench/run_large_text_bench.sh qt build/program/quimbel
+#       bench/run_large_text_bench.sh win32 build-windows/program/quimbel.exe
 #
 # Environment: BENCH_RUNNER, the words that start PROGRAM instead (e.g.
 # "wine"); PING_HELPER (default: the one the build in ./build made, else

@@ -27,7 +27,7 @@ settle_ms=300
 idle_s=10
 goal=1.05
 
-quimbel=$build/app/qt/quimbel
+quimbel=$build/program/quimbel
 twin=$build/bench/startup/quimbel_welcome_twin
 probe=$build/bench/startup/quimbel_startup_probe
 for file in "$quimbel" "$twin" "$probe"; do

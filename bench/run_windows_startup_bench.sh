@@ -39,7 +39,7 @@ mingw=${QUIMBEL_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 strip=${QUIMBEL_MINGW_STRIP:-x86_64-w64-mingw32-strip}
 windres=${QUIMBEL_MINGW_WINDRES:-x86_64-w64-mingw32-windres}
 
-quimbel_built=$build/app/win32/quimbel.exe
+quimbel_built=$build/program/quimbel.exe
 [ -f "$quimbel_built" ] || { echo "missing $quimbel_built: build $build with QUIMBEL_BUILD_APP=ON first" >&2; exit 1; }
 for tool in Xvfb c++ "$mingw" "$strip" "$windres" timeout awk; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed (tools/dev.sh installs it)" >&2; exit 1; }

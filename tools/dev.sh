@@ -183,7 +183,7 @@ case "${1:-}" in
     # command's build off, or each command would reconfigure and rebuild
     # build/ for the other.
     build build-run quimbel -DQUIMBEL_BUILD_TESTS=OFF -DQUIMBEL_BUILD_BENCHMARKS=OFF
-    exec ./build-run/app/qt/quimbel
+    exec ./build-run/program/quimbel
     ;;
   test)
     install_for_tests
@@ -194,7 +194,7 @@ case "${1:-}" in
     windows_clang
     # The Linux build also drives the Windows program end to end under Wine:
     # its X11 helpers are Linux programs.
-    build build all -DQUIMBEL_WINDOWS_PROGRAM="$PWD/build-windows/app/win32/quimbel.exe"
+    build build all -DQUIMBEL_WINDOWS_PROGRAM="$PWD/build-windows/program/quimbel.exe"
     cd build
     ctest --output-on-failure -j "$jobs" -LE e2e
     # Real windows under Xvfb, Wine's among them, now and then miss an input

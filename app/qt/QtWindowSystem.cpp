@@ -302,8 +302,8 @@ QtWindowSystem::QtWindowSystem(std::string startupId) : pendingStartupId_(std::m
 
 QtWindowSystem::~QtWindowSystem() { DestroyPending(); }
 
-std::unique_ptr<NativeWindow> QtWindowSystem::CreateWindow(const WindowPlan& plan,
-                                                           WindowEvents& events) {
+std::unique_ptr<NativeWindow> QtWindowSystem::MakeWindow(const WindowPlan& plan,
+                                                         WindowEvents& events) {
     return std::make_unique<QtWindow>(plan, events, pendingStartupId_);
 }
 

@@ -72,8 +72,7 @@ public:
     explicit QtWindowSystem(std::string startupId = {});
     ~QtWindowSystem() override;
 
-    std::unique_ptr<NativeWindow> CreateWindow(const WindowPlan& plan,
-                                               WindowEvents& events) override;
+    std::unique_ptr<NativeWindow> MakeWindow(const WindowPlan& plan, WindowEvents& events) override;
     void DestroyLater(std::unique_ptr<NativeWindow> window) override;
     void DestroyPending() override;
     int Run() override;

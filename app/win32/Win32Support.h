@@ -18,9 +18,6 @@
 #define _UNICODE
 #endif
 #include <windows.h>
-// The layer's WindowSystem has a method of that name: keep the macro from
-// renaming it to CreateWindowW in the files that see both.
-#undef CreateWindow
 
 #include <commctrl.h>
 #include <objbase.h>

@@ -684,8 +684,8 @@ Win32WindowSystem::Win32WindowSystem(HINSTANCE instance, win32::FunctionLookUp l
 
 Win32WindowSystem::~Win32WindowSystem() { DestroyPending(); }
 
-std::unique_ptr<NativeWindow> Win32WindowSystem::CreateWindow(const WindowPlan& plan,
-                                                              WindowEvents& events) {
+std::unique_ptr<NativeWindow> Win32WindowSystem::MakeWindow(const WindowPlan& plan,
+                                                            WindowEvents& events) {
     return std::make_unique<Win32Window>(*this, plan, events);
 }
 

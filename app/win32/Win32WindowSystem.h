@@ -147,8 +147,7 @@ public:
     Win32WindowSystem(const Win32WindowSystem&) = delete;
     Win32WindowSystem& operator=(const Win32WindowSystem&) = delete;
 
-    std::unique_ptr<NativeWindow> CreateWindow(const WindowPlan& plan,
-                                               WindowEvents& events) override;
+    std::unique_ptr<NativeWindow> MakeWindow(const WindowPlan& plan, WindowEvents& events) override;
     void DestroyLater(std::unique_ptr<NativeWindow> window) override;
     void DestroyPending() override;
     int Run() override;

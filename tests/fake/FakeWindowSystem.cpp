@@ -30,8 +30,8 @@ void FakeWindow::SetText(int control, std::string_view text) {
 
 FakeWindowSystem::~FakeWindowSystem() { DestroyPending(); }
 
-std::unique_ptr<ui::NativeWindow> FakeWindowSystem::CreateWindow(const ui::WindowPlan& plan,
-                                                                 ui::WindowEvents& events) {
+std::unique_ptr<ui::NativeWindow> FakeWindowSystem::MakeWindow(const ui::WindowPlan& plan,
+                                                               ui::WindowEvents& events) {
     ++created_;
     return std::make_unique<FakeWindow>(*this, plan, events);
 }

@@ -43,8 +43,8 @@ class FakeWindowSystem final : public ui::WindowSystem {
 public:
     ~FakeWindowSystem() override;
 
-    std::unique_ptr<ui::NativeWindow> CreateWindow(const ui::WindowPlan& plan,
-                                                   ui::WindowEvents& events) override;
+    std::unique_ptr<ui::NativeWindow> MakeWindow(const ui::WindowPlan& plan,
+                                                 ui::WindowEvents& events) override;
     void DestroyLater(std::unique_ptr<ui::NativeWindow> window) override;
     void DestroyPending() override;
     int Run() override { return quitStatus_; }

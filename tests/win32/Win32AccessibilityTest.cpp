@@ -68,7 +68,7 @@ protected:
     void SetUp() override {
         for (const AccessibleWindow& row : AccessibleWindows) {
             plans_.push_back(std::make_unique<ui::WindowPlan>(ui::PlanWindow(*row.design)));
-            windows_.push_back(system_.CreateWindow(*plans_.back(), events_));
+            windows_.push_back(system_.MakeWindow(*plans_.back(), events_));
             windows_.back()->Show();
         }
         Pump(system_);
@@ -269,7 +269,7 @@ TEST(WindowEvents, APromptIsAnAlertAndADialogAndTheMainWindowNeither) {
     ASSERT_NE(hook, nullptr);
     for (const Case& tried : cases) {
         const ui::WindowPlan plan = ui::PlanWindow(*tried.design);
-        const auto window = system.CreateWindow(plan, events);
+        const auto window = system.MakeWindow(plan, events);
         const HWND handle = dynamic_cast<ui::Win32Window&>(*window).Handle();
         heardEvents.clear();
         window->Show();
@@ -358,7 +358,7 @@ protected:
     NoEvents events_;
     const ui::WindowPlan plan_ = ui::PlanWindow(forms::Form1::Layout);
     std::unique_ptr<ui::Win32Window> window_{
-        dynamic_cast<ui::Win32Window*>(system_.CreateWindow(plan_, events_).release())};
+        dynamic_cast<ui::Win32Window*>(system_.MakeWindow(plan_, events_).release())};
     HWND label_ = nullptr;
     COLORREF designBackground_ = 0;
 };

@@ -39,7 +39,7 @@ struct Recorder final : ui::WindowEvents {
 
 class WindowSystem : public ::testing::Test {
 protected:
-    std::unique_ptr<ui::NativeWindow> Create() { return system_.CreateWindow(plan_, events_); }
+    std::unique_ptr<ui::NativeWindow> Create() { return system_.MakeWindow(plan_, events_); }
     static HWND HandleOf(const std::unique_ptr<ui::NativeWindow>& window) {
         return dynamic_cast<ui::Win32Window&>(*window).Handle();
     }
@@ -225,7 +225,7 @@ TEST(Buttons, ACaptionOfSeveralLinesKeepsItsLineBreaks) {
     const ui::WindowPlan plan = ui::PlanWindow(design);
     ui::Win32WindowSystem system;
     Recorder events;
-    auto window = system.CreateWindow(plan, events);
+    auto window = system.MakeWindow(plan, events);
     window->Show();
     const struct {
         const char* name;
@@ -333,8 +333,8 @@ TEST(WindowSystems, TwoLiveSideBySideAndEachKnowsOnlyItsOwnWindows) {
     ui::Win32WindowSystem second;
     const ui::WindowPlan plan = ui::PlanWindow(forms::Form4::Layout);
     Recorder events;
-    auto a = first.CreateWindow(plan, events);
-    auto b = second.CreateWindow(plan, events);
+    auto a = first.MakeWindow(plan, events);
+    auto b = second.MakeWindow(plan, events);
     const HWND handleA = dynamic_cast<ui::Win32Window&>(*a).Handle();
     const HWND handleB = dynamic_cast<ui::Win32Window&>(*b).Handle();
     EXPECT_EQ(first.FormOf(handleA), a.get());
