@@ -4,7 +4,7 @@
 // inspect the real windows. The layer's own headers never name a Windows type.
 
 #include "Forms.h"
-#include "Win32WindowSystem.h"
+#include "Win32Window.h"
 
 #include <string_view>
 

@@ -18,6 +18,10 @@ void ReportMessageFailure(const char* what) noexcept {
     std::fprintf(stderr, "quimbel: %s\n", what);
 }
 
+void ThrowLastError(const char* what) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
+}
+
 AnyFunction User32Function(const char* name) {
     const HMODULE user32 = GetModuleHandleW(L"user32.dll");
     if (!user32)

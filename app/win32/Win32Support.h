@@ -56,6 +56,9 @@ using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
 // Says on standard error that handling a message failed.
 void ReportMessageFailure(const char* what) noexcept;
 
+// Throws std::system_error with the calling thread's last error.
+[[noreturn]] void ThrowLastError(const char* what);
+
 // What `handle` answers; nothing may unwind through Windows' own frames, so
 // a failure is reported and the message answered with `failed`.
 template <class Handle> LRESULT AnswerGuarded(Handle&& handle, LRESULT failed = 0) noexcept {

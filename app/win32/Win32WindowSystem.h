@@ -2,7 +2,9 @@
 
 // The window back end on the Windows API itself: a window plan becomes a
 // top-level window with one child window per control, stock controls only
-// (Static, Edit, Button), scaled per monitor.
+// (Static, Edit, Button), scaled per monitor. The system: its window classes,
+// the window that receives the system's notices, destruction once a message
+// is over, and the event loop.
 
 #include "Win32Support.h"
 #include "WindowSystem.h"
@@ -15,124 +17,11 @@
 
 namespace quimbel::ui {
 
-class Win32WindowSystem;
+class Win32Window;
 
 namespace win32 {
 class FontFamilies;
-struct TextRange;
 } // namespace win32
-
-// The top-level window of a loaded form. Its windows are made when it is
-// first shown, or first asked for them: a form loaded hidden (the main
-// window behind the welcome dialog) costs nothing at start-up. Texts set
-// before then are kept until the windows are made.
-class Win32Window final : public NativeWindow {
-public:
-    Win32Window(Win32WindowSystem& system, const WindowPlan& plan, WindowEvents& events);
-    ~Win32Window() override;
-    Win32Window(const Win32Window&) = delete;
-    Win32Window& operator=(const Win32Window&) = delete;
-
-    void Show() override;
-    void Hide() override;
-    bool IsVisible() const override;
-    std::string Text(int control) const override;
-    void SetText(int control, std::string_view text) override;
-
-    HWND Handle() const {
-        Built();
-        return window_.get();
-    }
-    // Whether the windows have been made.
-    bool IsBuilt() const { return window_ != nullptr; }
-    // The window of a control, by its index in the plan.
-    HWND Control(int control) const;
-    // The plan index of a control window, or NoControl.
-    int IndexOf(HWND control) const;
-    // The control with the focus while the window is active, and the one that
-    // gets it back when it is activated again; NoControl when none.
-    int FocusControl() const;
-    const WindowPlan& Plan() const { return plan_; }
-    UINT Dpi() const { return dpi_; }
-    // The font a control shows its text in.
-    HFONT Font(int control) const;
-    // The tooltip window of the controls that have a tooltip; null when none has.
-    HWND ToolTips() const {
-        Built();
-        return toolTips_.get();
-    }
-
-    // Tab and Shift+Tab move the focus along the plan's tab order, which need
-    // not be the stacking order Windows would follow. True when `message` was
-    // such a key press and has been handled.
-    bool HandleTabKey(const MSG& message);
-    // The layer has let the window go: nothing reaches it any more.
-    void Detach();
-
-private:
-    friend class Win32WindowSystem;
-
-    // Makes the windows, once.
-    void Build();
-    void Built() const;
-    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    // Destroys the windows and lets go of the layer; nothing of their
-    // destruction reaches this object.
-    void Release();
-    // Destroys the windows only: a failed making leaves the window as if
-    // never made.
-    void DestroyWindows();
-    void CreateControls();
-    void AddToolTips();
-    void AddToolTip(int control);
-    void Stack();
-    // Sizes, positions, fonts and icons for a resolution.
-    void LayOut(UINT dpi);
-    void MakeFonts(win32::UniqueFont& windowFont, std::vector<win32::UniqueFont>& ownFonts);
-    void SetIcons();
-    SIZE ClientSizeAt(UINT dpi) const;
-    // Places the client area at the design position, at the current
-    // resolution, within the primary monitor's work area.
-    void PlaceAtFirstPosition();
-    void SetWindowRect(const RECT& rect);
-    // Corrects the window size where the frame came out other than Windows
-    // said it would.
-    void MakeClientExact();
-    void MoveFocus(bool backwards);
-    void RestoreFocus();
-    LRESULT ControlColours(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    // The theme's colours changed: every control and the window drawn anew.
-    void ColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    bool IsKind(int control, ControlKind kind) const;
-    bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
-    bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
-    // The field made anew, wrapping or not, with its own text and selection
-    // or with `text` (a field's text without soft breaks) and `selection` in it;
-    // the first keeps what the user can undo, the second with `keepHistory`.
-    void ReplaceField(int control, bool wrap);
-    void ReplaceField(int control, bool wrap, std::wstring_view text, win32::TextRange selection,
-                      bool keepHistory);
-
-    Win32WindowSystem& system_;
-    const WindowPlan& plan_;
-    WindowEvents& events_;
-    bool attached_ = true;
-    bool building_ = false;
-    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-    // Drawing objects first: they must outlive the windows that use them.
-    win32::UniqueFont windowFont_;
-    std::vector<win32::UniqueFont> ownFonts_;
-    std::vector<win32::UniqueBrush> backgrounds_;
-    win32::UniqueIcon smallIcon_;
-    win32::UniqueIcon bigIcon_;
-    win32::UniqueWindow window_;
-    win32::UniqueWindow toolTips_;
-    std::vector<win32::UniqueWindow> controls_;
-    // The focus to give back when the window is activated again.
-    HWND focus_ = nullptr;
-    // Texts set before the windows were made.
-    std::vector<std::optional<std::string>> pendingTexts_;
-};
 
 class Win32WindowSystem final : public WindowSystem {
 public:

@@ -6,6 +6,7 @@
 #include "Driver.h"
 #include "Win32Access.h"
 #include "Win32Private.h"
+#include "Win32WindowSystem.h"
 
 #include <stdexcept>
 

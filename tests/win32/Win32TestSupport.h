@@ -3,6 +3,7 @@
 // What the Windows back end's tests share: running the queue as the event
 // loop does, and drawing a window into a bitmap to look at its pixels.
 
+#include "Win32Window.h"
 #include "Win32WindowSystem.h"
 
 #include <algorithm>

@@ -1,0 +1,452 @@
+#include "Win32Window.h"
+
+#include "Win32Clipboard.h"
+#include "Win32Private.h"
+#include "Win32WindowSystem.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace quimbel::ui {
+
+using win32::ClassOf;
+using win32::FirstControlId;
+using win32::UniqueFont;
+
+namespace {
+
+COLORREF Colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
+
+} // namespace
+
+Win32Window::Win32Window(Win32WindowSystem& system, const WindowPlan& plan, WindowEvents& events)
+    : system_(system), plan_(plan), events_(events), dpi_(system.DpiSupport().SystemDpi()),
+      pendingTexts_(plan.controls.size()) {}
+
+void Win32Window::Build() {
+    // Messages of the windows' making may ask for them again.
+    if (window_ || building_)
+        return;
+    building_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{building_};
+    const std::wstring title = win32::WideFromUtf8(plan_.caption);
+    window_.reset(CreateWindowExW(win32::FormExStyle, system_.FormClassName(), title.c_str(),
+                                  win32::FormStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, nullptr, nullptr, system_.Instance(), this));
+    if (!window_)
+        win32::ThrowLastError("CreateWindowExW");
+    try {
+        CreateControls();
+        AddToolTips();
+        Stack();
+        // Placed at the system resolution first: only then does the window
+        // know its monitor, and with it its own resolution.
+        PlaceAtFirstPosition();
+        const UINT dpi = system_.DpiSupport().WindowDpi(Handle());
+        const bool moved = dpi != dpi_;
+        LayOut(dpi);
+        if (moved)
+            PlaceAtFirstPosition();
+        if (plan_.firstFocus != NoControl)
+            focus_ = Control(plan_.firstFocus);
+        for (std::size_t control = 0; control < pendingTexts_.size(); ++control)
+            if (pendingTexts_[control])
+                SetText(static_cast<int>(control), *pendingTexts_[control]);
+    } catch (...) {
+        // As if never made: the texts kept, a later use tries again.
+        DestroyWindows();
+        throw;
+    }
+    pendingTexts_ = {};
+}
+
+void Win32Window::Built() const {
+    // Making the windows changes nothing the layer can see: it is what
+    // every use but Text and SetText would have needed from the start.
+    if (!window_ && !building_)
+        const_cast<Win32Window*>(this)->Build();
+}
+
+Win32Window::~Win32Window() { Release(); }
+
+void Win32Window::Release() {
+    attached_ = false;
+    DestroyWindows();
+}
+
+void Win32Window::DestroyWindows() {
+    // No message of the window's own destruction reaches this object.
+    if (window_)
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+    toolTips_.Destroy();
+    for (auto control = controls_.rbegin(); control != controls_.rend(); ++control)
+        control->reset();
+    window_.reset();
+    controls_.clear();
+    focus_ = nullptr;
+}
+
+void Win32Window::Show() {
+    Build();
+    const bool opening = !IsWindowVisible(Handle());
+    ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(Handle());
+    SetActiveWindow(Handle());
+    if (!opening)
+        return;
+    // A dialog of our own says it opened, as Windows does for its own; a
+    // prompt is also an alert, whose message a reader speaks at once.
+    if (plan_.role != WindowRole::Window)
+        NotifyWinEvent(EVENT_SYSTEM_DIALOGSTART, Handle(), OBJID_WINDOW, CHILDID_SELF);
+    if (plan_.role == WindowRole::Alert)
+        NotifyWinEvent(EVENT_SYSTEM_ALERT, Handle(), OBJID_CLIENT, CHILDID_SELF);
+}
+
+void Win32Window::Hide() {
+    if (!window_ || !IsWindowVisible(Handle()))
+        return;
+    ShowWindow(Handle(), SW_HIDE);
+    if (plan_.role != WindowRole::Window)
+        NotifyWinEvent(EVENT_SYSTEM_DIALOGEND, Handle(), OBJID_WINDOW, CHILDID_SELF);
+}
+
+bool Win32Window::IsVisible() const { return window_ && IsWindowVisible(Handle()) != FALSE; }
+
+std::string Win32Window::Text(int control) const {
+    const ControlPlan& planned = plan_.controls.at(static_cast<std::size_t>(control));
+    const win32::ControlClass& kind = ClassOf(planned.Kind());
+    if (!window_) {
+        // As the control will show it.
+        const auto index = static_cast<std::size_t>(control);
+        const bool pending = index < pendingTexts_.size() && pendingTexts_[index];
+        return kind.fromWindowText(
+            kind.toWindowText(pending ? *pendingTexts_[index] : planned.caption));
+    }
+    return kind.fromWindowText(win32::TextOfWindow(Control(control)));
+}
+
+void Win32Window::SetText(int control, std::string_view text) {
+    const ControlPlan& planned = plan_.controls.at(static_cast<std::size_t>(control));
+    if (!window_) {
+        pendingTexts_.resize(plan_.controls.size());
+        pendingTexts_[static_cast<std::size_t>(control)] = std::string(text);
+        return;
+    }
+    const std::wstring windowText = ClassOf(planned.Kind()).toWindowText(text);
+    if (planned.Kind() == ControlKind::TextBox) {
+        const HWND field = Control(control);
+        const bool wrap = win32::ShouldWrap(field, windowText.size());
+        if (wrap != win32::Wraps(field))
+            ReplaceField(control, wrap, windowText, {}, false);
+        else
+            win32::SetFieldText(field, windowText);
+        return;
+    }
+    SetWindowTextW(Control(control), windowText.c_str());
+}
+
+void Win32Window::ReplaceField(int control, bool wrap) {
+    const HWND old = Control(control);
+    // A field answers without its soft breaks, in the user's positions.
+    const std::wstring text = win32::TextOfWindow(old);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    // The user's own edits can still be undone in the field made anew.
+    ReplaceField(control, wrap, text, {start, end}, true);
+}
+
+void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
+                               win32::TextRange selection, bool keepHistory) {
+    const HWND old = Control(control);
+    const HWND parent = GetParent(old);
+    win32::UniqueWindow field(
+        win32::CreateField({system_.Instance(), parent, FirstControlId + control,
+                            plan_.controls[static_cast<std::size_t>(control)]},
+                           wrap));
+    // Without a new window the old one stays, slow but whole.
+    if (!field) {
+        win32::SetFieldText(old, text, selection, keepHistory);
+        return;
+    }
+    // In the old one's place, size and stacking.
+    RECT rect{};
+    GetWindowRect(old, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    SetWindowPos(field.get(), old, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOACTIVATE);
+    SendMessageW(field.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
+    win32::SetFieldText(field.get(), text, selection);
+    if (keepHistory)
+        win32::MoveFieldHistory(old, field.get());
+    const bool focused = GetFocus() == old;
+    if (focus_ == old)
+        focus_ = field.get();
+    toolTips_.Remove(old);
+    controls_[static_cast<std::size_t>(control)].swap(field);
+    AddToolTip(control);
+    if (focused)
+        SetFocus(Control(control));
+}
+
+HWND Win32Window::Control(int control) const {
+    Built();
+    return controls_.at(static_cast<std::size_t>(control)).get();
+}
+
+int Win32Window::IndexOf(HWND control) const {
+    if (!control)
+        return NoControl;
+    for (std::size_t i = 0; i < controls_.size(); ++i)
+        if (controls_[i].get() == control)
+            return static_cast<int>(i);
+    return NoControl;
+}
+
+int Win32Window::FocusControl() const {
+    if (!window_)
+        return plan_.firstFocus;
+    const HWND focus = GetFocus();
+    if (focus && (focus == Handle() || IsChild(Handle(), focus)))
+        return IndexOf(focus);
+    return IndexOf(focus_);
+}
+
+HFONT Win32Window::Font(int control) const {
+    Built();
+    const UniqueFont& own = ownFonts_.at(static_cast<std::size_t>(control));
+    return own ? own.get() : windowFont_.get();
+}
+
+void Win32Window::Detach() { attached_ = false; }
+
+bool Win32Window::IsKind(int control, ControlKind kind) const {
+    return control >= 0 && static_cast<std::size_t>(control) < plan_.controls.size() &&
+           plan_.controls[static_cast<std::size_t>(control)].Kind() == kind;
+}
+
+void Win32Window::CreateControls() {
+    const std::size_t count = plan_.controls.size();
+    controls_.reserve(count);
+    ownFonts_.resize(count);
+    backgrounds_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const ControlPlan& control = plan_.controls[i];
+        const HWND parent = control.container == NoControl ? Handle() : Control(control.container);
+        const win32::ControlSetup setup{system_.Instance(), parent,
+                                        FirstControlId + static_cast<int>(i), control};
+        controls_.emplace_back(ClassOf(control.Kind()).create(setup));
+        if (!controls_.back())
+            win32::ThrowLastError("CreateWindowExW");
+        if (control.design->backColor)
+            backgrounds_[i].reset(CreateSolidBrush(Colour(*control.design->backColor)));
+    }
+}
+
+void Win32Window::AddToolTips() {
+    const auto hasToolTip = [](const ControlPlan& control) { return !control.toolTip.empty(); };
+    if (std::none_of(plan_.controls.begin(), plan_.controls.end(), hasToolTip))
+        return;
+    toolTips_.Create(Handle(), system_.Instance());
+    for (std::size_t i = 0; i < plan_.controls.size(); ++i)
+        AddToolTip(static_cast<int>(i));
+}
+
+void Win32Window::AddToolTip(int control) {
+    const ControlPlan& planned = plan_.controls[static_cast<std::size_t>(control)];
+    // A frame lets the mouse through to the window: its tooltip is an area
+    // of the window.
+    toolTips_.Add(Control(control), planned.toolTip, planned.Kind() == ControlKind::Frame);
+}
+
+void Win32Window::Stack() {
+    // Windowed controls in the plan's order, the first in front; labels
+    // behind them all.
+    const auto toBottom = [](HWND control) {
+        SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    };
+    for (const int control : plan_.frontToBack)
+        toBottom(Control(control));
+    for (std::size_t i = 0; i < plan_.controls.size(); ++i)
+        if (plan_.controls[i].Kind() == ControlKind::Label)
+            toBottom(Control(static_cast<int>(i)));
+}
+
+bool Win32Window::HandleTabKey(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB)
+        return false;
+    const HWND focus = GetFocus();
+    if (IndexOf(focus) != NoControl) {
+        const LRESULT code =
+            SendMessageW(focus, WM_GETDLGCODE, message.wParam, reinterpret_cast<LPARAM>(&message));
+        if (code & (DLGC_WANTTAB | DLGC_WANTMESSAGE))
+            return false;
+    }
+    MoveFocus(GetKeyState(VK_SHIFT) < 0);
+    return true;
+}
+
+void Win32Window::MoveFocus(bool backwards) {
+    const std::vector<int>& order = plan_.tabOrder;
+    if (order.empty())
+        return;
+    const int count = static_cast<int>(order.size());
+    const auto current = std::find(order.begin(), order.end(), IndexOf(GetFocus()));
+    int position =
+        current == order.end() ? (backwards ? 0 : -1) : static_cast<int>(current - order.begin());
+    for (int step = 0; step < count; ++step) {
+        position = (position + (backwards ? count - 1 : 1)) % count;
+        const HWND next = Control(order[static_cast<std::size_t>(position)]);
+        if (!IsWindowEnabled(next) || !(GetWindowLongW(next, GWL_STYLE) & WS_VISIBLE))
+            continue;
+        SetFocus(next);
+        // Tabbing into a field selects its text, as in any Windows dialog.
+        if (plan_.controls[static_cast<std::size_t>(order[static_cast<std::size_t>(position)])]
+                .Kind() == ControlKind::TextBox)
+            SendMessageW(next, EM_SETSEL, 0, -1);
+        return;
+    }
+}
+
+void Win32Window::RestoreFocus() {
+    HWND target = focus_ && IsWindow(focus_) ? focus_ : nullptr;
+    if (!target && plan_.firstFocus != NoControl)
+        target = Control(plan_.firstFocus);
+    SetFocus(target ? target : Handle());
+}
+
+LRESULT Win32Window::ControlColours(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT standard = DefWindowProcW(window, message, wParam, lParam);
+    const int control = IndexOf(reinterpret_cast<HWND>(lParam));
+    if (control == NoControl)
+        return standard;
+    const ControlDesign& design = *plan_.controls[static_cast<std::size_t>(control)].design;
+    const HDC dc = reinterpret_cast<HDC>(wParam);
+    // Under a high-contrast theme a control with colours of its own takes
+    // the theme's window colours, the pair Windows gives for text on a
+    // background of its own, as a field's; the others keep the stock ones.
+    if (system_.HighContrast()) {
+        if (!design.foreColor && !design.backColor)
+            return standard;
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    if (design.foreColor)
+        SetTextColor(dc, Colour(*design.foreColor));
+    const HBRUSH background = backgrounds_[static_cast<std::size_t>(control)].get();
+    if (!design.backColor || !background)
+        return standard;
+    SetBkColor(dc, Colour(*design.backColor));
+    return reinterpret_cast<LRESULT>(background);
+}
+
+void Win32Window::ColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Common controls learn of it only from their window.
+    if (message == WM_SYSCOLORCHANGE)
+        for (const win32::UniqueWindow& control : controls_)
+            if (control)
+                SendMessageW(control.get(), message, wParam, lParam);
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CLOSE:
+        // The layer unloads the form, and with it this window, if it decides to.
+        if (attached_)
+            events_.CloseRequested();
+        return 0;
+    case WM_COMMAND: {
+        // Found by identifier: Enter on a button sends its identifier alone.
+        const int control = static_cast<int>(LOWORD(wParam)) - FirstControlId;
+        if (HIWORD(wParam) == BN_CLICKED && IsButton(control) && attached_)
+            events_.Clicked(control);
+        // A field is made anew once its own message is over.
+        if (HIWORD(wParam) == EN_CHANGE && IsField(control)) {
+            const HWND field = Control(control);
+            const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
+            if (win32::ShouldWrap(field, length) != win32::Wraps(field))
+                PostMessageW(window, win32::FieldLengthMessage, LOWORD(wParam),
+                             win32::FieldRemake::Check);
+        }
+        return 0;
+    }
+    case win32::FieldLengthMessage: {
+        const int control = static_cast<int>(wParam) - FirstControlId;
+        if (!IsField(control))
+            return 0;
+        const HWND field = Control(control);
+        const bool check = lParam == win32::FieldRemake::Check;
+        const bool wrap =
+            check &&
+            win32::ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
+        if (wrap != win32::Wraps(field))
+            ReplaceField(control, wrap);
+        // Done even where no unwrapped field could be made: slow, but never
+        // asked for again and again.
+        if (lParam == win32::FieldRemake::ThenPaste)
+            win32::PasteClipboard(Control(control), true);
+        else if (lParam == win32::FieldRemake::ThenUndo || lParam == win32::FieldRemake::ThenRedo)
+            win32::StepField(Control(control),
+                             lParam == win32::FieldRemake::ThenUndo ? win32::FieldStep::Undo
+                                                                    : win32::FieldStep::Redo,
+                             true);
+        return 0;
+    }
+    case DM_GETDEFID: {
+        // No default button: Enter presses the button that has the focus.
+        const int control = IndexOf(GetFocus());
+        return IsButton(control) ? MAKELRESULT(FirstControlId + control, DC_HASDEFID) : 0;
+    }
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            if (IndexOf(GetFocus()) != NoControl)
+                focus_ = GetFocus();
+        } else if (HIWORD(wParam) == 0) {
+            RestoreFocus();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+        return ControlColours(window, message, wParam, lParam);
+    case WM_SYSCOLORCHANGE:
+        ColoursChanged(window, message, wParam, lParam);
+        return 0;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST)
+            ColoursChanged(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_GETOBJECT:
+        if (const auto answer =
+                win32::AnswerGetObject(window, wParam, lParam, win32::AccessibleTextOf(plan_)))
+            return *answer;
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_GETDPISCALEDSIZE: {
+        // The exact client size at the new resolution, so that the
+        // rectangle Windows suggests fits it.
+        const SIZE client = ClientSizeAt(static_cast<UINT>(wParam));
+        const RECT frame =
+            system_.DpiSupport().WindowRectForClient({0, 0, client.cx, client.cy}, win32::FormStyle,
+                                                     win32::FormExStyle, static_cast<UINT>(wParam));
+        *reinterpret_cast<SIZE*>(lParam) = {frame.right - frame.left, frame.bottom - frame.top};
+        return TRUE;
+    }
+    case WM_DPICHANGED:
+        LayOut(HIWORD(wParam));
+        SetWindowRect(*reinterpret_cast<const RECT*>(lParam));
+        MakeClientExact();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace quimbel::ui
