@@ -15,17 +15,25 @@ inline Win32Window* Win32WindowOf(const Form& form) {
     return dynamic_cast<Win32Window*>(form.Native());
 }
 
-// The window's handle while the form is loaded, else null.
+// The window's handle while the form is loaded, else null; made if it has
+// not been shown yet.
 inline HWND Win32HandleOf(const Form& form) {
-    const Win32Window* window = Win32WindowOf(form);
-    return window ? window->Handle() : nullptr;
+    Win32Window* window = Win32WindowOf(form);
+    if (!window)
+        return nullptr;
+    window->Build();
+    return window->Handle();
 }
 
-// A control's window while its form is loaded, else null.
+// A control's window while its form is loaded, else null; made if it has
+// not been shown yet.
 inline HWND Win32ControlOf(const Form& form, std::string_view name) {
-    const Win32Window* window = Win32WindowOf(form);
+    Win32Window* window = Win32WindowOf(form);
     const int index = form.Plan().IndexOf(name);
-    return window && index != NoControl ? window->Control(index) : nullptr;
+    if (!window || index == NoControl)
+        return nullptr;
+    window->Build();
+    return window->Control(index);
 }
 
 } // namespace quimbel::ui

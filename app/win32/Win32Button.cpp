@@ -29,6 +29,9 @@ bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi) {
 
 } // namespace
 
-const ControlClass ButtonClass{Create, CaptionWindowText, CaptionLayerText, Fits};
+const ControlClass ButtonClass{.create = Create,
+                               .toWindowText = CaptionWindowText,
+                               .fromWindowText = CaptionLayerText,
+                               .fits = Fits};
 
 } // namespace quimbel::ui::win32

@@ -42,6 +42,9 @@ bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi) {
 
 } // namespace
 
-const ControlClass FrameClass{Create, CaptionWindowText, CaptionLayerText, Fits};
+const ControlClass FrameClass{.create = Create,
+                              .toWindowText = CaptionWindowText,
+                              .fromWindowText = CaptionLayerText,
+                              .fits = Fits};
 
 } // namespace quimbel::ui::win32

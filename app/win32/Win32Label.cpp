@@ -130,6 +130,7 @@ bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT) {
 
 } // namespace
 
-const ControlClass LabelClass{Create, WindowText, LayerText, Fits};
+const ControlClass LabelClass{
+    .create = Create, .toWindowText = WindowText, .fromWindowText = LayerText, .fits = Fits};
 
 } // namespace quimbel::ui::win32

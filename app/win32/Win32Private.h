@@ -30,7 +30,26 @@ struct ControlSetup {
     const ControlPlan& plan;
 };
 
-// What differs between kinds of control.
+// Where a control sits in its window, as its kind's hooks see it: what a
+// kind may ask of the window for one of its controls.
+class ControlSite {
+public:
+    HWND Control() const { return control_; }
+    virtual const ControlPlan& Plan() const = 0;
+    // How to make the control anew, in the same place.
+    virtual ControlSetup Setup() const = 0;
+    // Puts `replacement` in the control's place: position, size, stacking,
+    // font, tooltip and focus. Gives back the old window, still alive.
+    virtual UniqueWindow Replace(UniqueWindow replacement) = 0;
+
+protected:
+    explicit ControlSite(HWND control) : control_(control) {}
+    ~ControlSite() = default;
+    HWND control_;
+};
+
+// What differs between kinds of control. The hooks after `fits` may be null,
+// where the kind needs nothing of its own.
 struct ControlClass {
     // The child window, with its designed caption, not yet placed.
     HWND (*create)(const ControlSetup& setup);
@@ -39,7 +58,24 @@ struct ControlClass {
     std::string (*fromWindowText)(std::wstring_view text);
     // Whether the designed caption fits `size` in the font selected into `dc`.
     bool (*fits)(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi);
+    // The program sets the control's text (by default its window text).
+    void (*setText)(ControlSite& site, std::wstring_view windowText) = nullptr;
+    // A notification the control sent its window (WM_COMMAND's code).
+    void (*command)(ControlSite& site, WORD code) = nullptr;
+    // What the control asked for with AskLater, now that the message it
+    // handled then is over.
+    void (*later)(ControlSite& site, LPARAM what) = nullptr;
+    // The control got the focus by Tab or Shift+Tab.
+    void (*tabbedInto)(HWND control) = nullptr;
 };
+
+// Has the control's kind handle `what` (its `later` hook) once the message
+// being handled is over: the control may be made anew then, which it cannot
+// be from inside its own message.
+void AskLater(HWND control, LPARAM what);
+// The message AskLater posts to the control's window (wParam the control's
+// identifier, lParam `what`).
+inline constexpr UINT ControlLaterMessage = WM_APP + 2;
 
 extern const ControlClass LabelClass;
 extern const ControlClass TextBoxClass;
@@ -50,36 +86,6 @@ const ControlClass& ClassOf(ControlKind kind);
 
 // --- Fields (Win32TextBox.cpp) ------------------------------------------
 
-// A field asks its window to make it anew (wParam its identifier): to check
-// its length, or unwrapped and then to paste, undo or redo (lParam).
-inline constexpr UINT FieldLengthMessage = WM_APP + 2;
-namespace FieldRemake {
-inline constexpr LPARAM Check = 0;
-inline constexpr LPARAM ThenPaste = 1;
-inline constexpr LPARAM ThenUndo = 2;
-inline constexpr LPARAM ThenRedo = 3;
-} // namespace FieldRemake
-
-HWND CreateField(const ControlSetup& setup, bool wrapping);
-bool Wraps(HWND field);
-// Whether the field should show a text of `length` characters wrapped.
-bool ShouldWrap(HWND field, std::size_t length);
-// Positions in a text, start to end.
-struct TextRange {
-    std::size_t start = 0;
-    std::size_t end = 0;
-};
-// The clipboard's text in place of the field's selection, every line break
-// made the field's own and long lines in pieces where it does not wrap. A
-// wrapping field that the text would make too long asks its window for an
-// unwrapped one instead, unless `evenIfTooLongToWrap`.
-void PasteClipboard(HWND field, bool evenIfTooLongToWrap);
-// Replaces the field's text with `plain` (a field's text without soft
-// breaks), in pieces where it does not wrap, and selects `selection` of it.
-// Undo and Redo start a new history: the program's text is not undone. With
-// `keepHistory` the text must be the same, pieced anew.
-void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {},
-                  bool keepHistory = false);
 // The text as the field's control holds it, soft breaks included: what its
 // positions (EM_GETSEL, EM_SETSEL, lines) count in. Anyone else asking the
 // field for its text gets it without them. Valid until the field next
@@ -87,14 +93,6 @@ void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {},
 const std::wstring& HeldText(HWND field);
 // Selects from `start` to `end` in the text as the control holds it.
 void SelectHeld(HWND field, std::size_t start, std::size_t end);
-// What the user can undo and redo goes with the text into a field made anew.
-void MoveFieldHistory(HWND from, HWND to);
-enum class FieldStep : WPARAM { Undo, Redo };
-// Undoes or redoes the field's last edit; false when there was none. A field
-// that would become too long to wrap asks its window to be made anew first,
-// unless `evenIfTooLongToWrap`.
-bool StepField(HWND field, FieldStep step, bool evenIfTooLongToWrap);
-
 // A control's child window of a stock class, visible within its hidden
 // parent, clipped by the controls stacked above it.
 HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,

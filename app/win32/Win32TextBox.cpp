@@ -3,8 +3,8 @@
 //
 // Some edit controls (Wine's among them) lay out a wrapped paragraph in time
 // that grows with the square of its length: a megabyte would take hours. A
-// field holding a text that long shows it on unwrapped lines instead; the
-// window makes it anew when the length crosses the limit.
+// field holding a text that long shows it on unwrapped lines instead, and is
+// made anew in its place when the length crosses the limit.
 //
 // Unwrapped, the edit control still measures a whole line at every key, so a
 // pasted megabyte on one line would cost half a second a key. There a long
@@ -32,6 +32,35 @@
 #include <vector>
 
 namespace quimbel::ui::win32 {
+
+HWND CreateField(const ControlSetup& setup, bool wrapping);
+bool Wraps(HWND field);
+// Whether the field should show a text of `length` characters wrapped.
+bool ShouldWrap(HWND field, std::size_t length);
+// Positions in a text, start to end.
+struct TextRange {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+// The clipboard's text in place of the field's selection, every line break
+// made the field's own and long lines in pieces where it does not wrap. A
+// wrapping field that the text would make too long is made anew unwrapped
+// first, unless `evenIfTooLongToWrap`.
+void PasteClipboard(HWND field, bool evenIfTooLongToWrap);
+// Replaces the field's text with `plain` (a field's text without soft
+// breaks), in pieces where it does not wrap, and selects `selection` of it.
+// Undo and Redo start a new history: the program's text is not undone. With
+// `keepHistory` the text must be the same, pieced anew.
+void SetFieldText(HWND field, std::wstring_view plain, TextRange selection = {},
+                  bool keepHistory = false);
+// What the user can undo and redo goes with the text into a field made anew.
+void MoveFieldHistory(HWND from, HWND to);
+enum class FieldStep : WPARAM { Undo, Redo };
+// Undoes or redoes the field's last edit; false when there was none. A field
+// that would become too long to wrap is made anew unwrapped first, unless
+// `evenIfTooLongToWrap`.
+bool StepField(HWND field, FieldStep step, bool evenIfTooLongToWrap);
+
 namespace {
 
 // What Windows lets a user type or paste into an edit at the most.
@@ -40,6 +69,16 @@ constexpr WPARAM CtrlA = 1;
 constexpr WPARAM CtrlY = 0x19;
 constexpr WPARAM CtrlZ = 0x1A;
 constexpr WPARAM Escape = 0x1B;
+// What a field asks to be done once its message is over (AskLater): made
+// anew if its length asks for it, or unwrapped and then to paste, undo or
+// redo.
+namespace Remake {
+constexpr LPARAM Check = 0;
+constexpr LPARAM ThenPaste = 1;
+constexpr LPARAM ThenUndo = 2;
+constexpr LPARAM ThenRedo = 3;
+} // namespace Remake
+
 // About 0.5 s to wrap under Wine, already hundreds of lines in a field.
 constexpr std::size_t LongestWrappedText = 8192;
 // A piece of a long line: measured in about a millisecond under Wine.
@@ -468,8 +507,7 @@ void PasteClipboard(HWND field, bool evenIfTooLongToWrap) {
             text = TextForSelection(field, pasted);
     });
     if (tooLong) {
-        PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
-                     static_cast<WPARAM>(GetDlgCtrlID(field)), FieldRemake::ThenPaste);
+        AskLater(field, Remake::ThenPaste);
         return;
     }
     // A clipboard that could not be read leaves the selection as it is.
@@ -580,9 +618,7 @@ bool Step(HWND field, FieldHistory& history, FieldStep step, bool evenIfTooLongT
     const std::size_t length = history.held.size() - history.softBreaks * SoftBreak.size();
     if (!evenIfTooLongToWrap && Wraps(field) &&
         length - shown.size() + wanted.size() > LongestWrappedText) {
-        PostMessageW(GetAncestor(field, GA_ROOT), FieldLengthMessage,
-                     static_cast<WPARAM>(GetDlgCtrlID(field)),
-                     back ? FieldRemake::ThenUndo : FieldRemake::ThenRedo);
+        AskLater(field, back ? Remake::ThenUndo : Remake::ThenRedo);
         return true;
     }
     from.pop_back();
@@ -910,6 +946,81 @@ bool ShouldWrap(HWND field, std::size_t length) {
     return length <= (Wraps(field) ? LongestWrappedText : LongestWrappedText / 2);
 }
 
-const ControlClass TextBoxClass{Create, FieldWindowText, FieldLayerText, Fits};
+namespace {
+
+// The field made anew, wrapping or not, with `text` (a field's text without
+// soft breaks) and `selection` in it, and with `keepHistory` what the user
+// can undo.
+void MakeAnew(ControlSite& site, bool wrap, std::wstring_view text, TextRange selection,
+              bool keepHistory) {
+    const HWND old = site.Control();
+    UniqueWindow field(CreateField(site.Setup(), wrap));
+    // Without a new window the old one stays, slow but whole.
+    if (!field) {
+        SetFieldText(old, text, selection, keepHistory);
+        return;
+    }
+    const UniqueWindow previous = site.Replace(std::move(field));
+    SetFieldText(site.Control(), text, selection);
+    if (keepHistory)
+        MoveFieldHistory(previous.get(), site.Control());
+}
+
+// The same, with the field's own text, selection and history.
+void MakeAnew(ControlSite& site, bool wrap) {
+    const HWND old = site.Control();
+    // A field answers without its soft breaks, in the user's positions.
+    const std::wstring text = TextOfWindow(old);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    MakeAnew(site, wrap, text, {start, end}, true);
+}
+
+void SetText(ControlSite& site, std::wstring_view windowText) {
+    const bool wrap = ShouldWrap(site.Control(), windowText.size());
+    if (wrap != Wraps(site.Control()))
+        MakeAnew(site, wrap, windowText, {}, false);
+    else
+        SetFieldText(site.Control(), windowText);
+}
+
+void Command(ControlSite& site, WORD code) {
+    // Made anew once its own message is over.
+    if (code != EN_CHANGE)
+        return;
+    const HWND field = site.Control();
+    if (ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field))) != Wraps(field))
+        AskLater(field, Remake::Check);
+}
+
+void Later(ControlSite& site, LPARAM what) {
+    const HWND field = site.Control();
+    const bool wrap = what == Remake::Check &&
+                      ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
+    if (wrap != Wraps(field))
+        MakeAnew(site, wrap);
+    // Done even where no unwrapped field could be made: slow, but never
+    // asked for again and again.
+    if (what == Remake::ThenPaste)
+        PasteClipboard(site.Control(), true);
+    else if (what == Remake::ThenUndo || what == Remake::ThenRedo)
+        StepField(site.Control(), what == Remake::ThenUndo ? FieldStep::Undo : FieldStep::Redo,
+                  true);
+}
+
+// Tabbing into a field selects its text, as in any Windows dialog.
+void SelectAll(HWND field) { SendMessageW(field, EM_SETSEL, 0, -1); }
+
+} // namespace
+
+const ControlClass TextBoxClass{.create = Create,
+                                .toWindowText = FieldWindowText,
+                                .fromWindowText = FieldLayerText,
+                                .fits = Fits,
+                                .setText = SetText,
+                                .command = Command,
+                                .later = Later,
+                                .tabbedInto = SelectAll};
 
 } // namespace quimbel::ui::win32

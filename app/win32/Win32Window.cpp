@@ -20,6 +20,29 @@ COLORREF Colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 } // namespace
 
+// A control's place in this window, for its kind's hooks.
+class Win32Window::Site final : public win32::ControlSite {
+public:
+    Site(Win32Window& window, int control)
+        : ControlSite(window.Control(control)), window_(window), index_(control) {}
+
+    const ControlPlan& Plan() const override {
+        return window_.plan_.controls[static_cast<std::size_t>(index_)];
+    }
+    win32::ControlSetup Setup() const override {
+        return {window_.system_.Instance(), GetParent(control_), FirstControlId + index_, Plan()};
+    }
+    win32::UniqueWindow Replace(win32::UniqueWindow replacement) override {
+        win32::UniqueWindow old = window_.ReplaceControl(index_, std::move(replacement));
+        control_ = window_.Control(index_);
+        return old;
+    }
+
+private:
+    Win32Window& window_;
+    int index_;
+};
+
 Win32Window::Win32Window(Win32WindowSystem& system, const WindowPlan& plan, WindowEvents& events)
     : system_(system), plan_(plan), events_(events), dpi_(system.DpiSupport().SystemDpi()),
       pendingTexts_(plan.controls.size()) {}
@@ -62,13 +85,6 @@ void Win32Window::Build() {
         throw;
     }
     pendingTexts_ = {};
-}
-
-void Win32Window::Built() const {
-    // Making the windows changes nothing the layer can see: it is what
-    // every use but Text and SetText would have needed from the start.
-    if (!window_ && !building_)
-        const_cast<Win32Window*>(this)->Build();
 }
 
 Win32Window::~Win32Window() { Release(); }
@@ -136,65 +152,40 @@ void Win32Window::SetText(int control, std::string_view text) {
         pendingTexts_[static_cast<std::size_t>(control)] = std::string(text);
         return;
     }
-    const std::wstring windowText = ClassOf(planned.Kind()).toWindowText(text);
-    if (planned.Kind() == ControlKind::TextBox) {
-        const HWND field = Control(control);
-        const bool wrap = win32::ShouldWrap(field, windowText.size());
-        if (wrap != win32::Wraps(field))
-            ReplaceField(control, wrap, windowText, {}, false);
-        else
-            win32::SetFieldText(field, windowText);
+    const win32::ControlClass& kind = ClassOf(planned.Kind());
+    const std::wstring windowText = kind.toWindowText(text);
+    if (kind.setText) {
+        Site site(*this, control);
+        kind.setText(site, windowText);
         return;
     }
     SetWindowTextW(Control(control), windowText.c_str());
 }
 
-void Win32Window::ReplaceField(int control, bool wrap) {
-    const HWND old = Control(control);
-    // A field answers without its soft breaks, in the user's positions.
-    const std::wstring text = win32::TextOfWindow(old);
-    DWORD start = 0;
-    DWORD end = 0;
-    SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    // The user's own edits can still be undone in the field made anew.
-    ReplaceField(control, wrap, text, {start, end}, true);
-}
-
-void Win32Window::ReplaceField(int control, bool wrap, std::wstring_view text,
-                               win32::TextRange selection, bool keepHistory) {
+win32::UniqueWindow Win32Window::ReplaceControl(int control, win32::UniqueWindow replacement) {
     const HWND old = Control(control);
     const HWND parent = GetParent(old);
-    win32::UniqueWindow field(
-        win32::CreateField({system_.Instance(), parent, FirstControlId + control,
-                            plan_.controls[static_cast<std::size_t>(control)]},
-                           wrap));
-    // Without a new window the old one stays, slow but whole.
-    if (!field) {
-        win32::SetFieldText(old, text, selection, keepHistory);
-        return;
-    }
-    // In the old one's place, size and stacking.
+    // In the old one's place, size and stacking, in its font.
     RECT rect{};
     GetWindowRect(old, &rect);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    SetWindowPos(field.get(), old, rect.left, rect.top, rect.right - rect.left,
+    SetWindowPos(replacement.get(), old, rect.left, rect.top, rect.right - rect.left,
                  rect.bottom - rect.top, SWP_NOACTIVATE);
-    SendMessageW(field.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
-    win32::SetFieldText(field.get(), text, selection);
-    if (keepHistory)
-        win32::MoveFieldHistory(old, field.get());
+    SendMessageW(replacement.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
     const bool focused = GetFocus() == old;
     if (focus_ == old)
-        focus_ = field.get();
+        focus_ = replacement.get();
     toolTips_.Remove(old);
-    controls_[static_cast<std::size_t>(control)].swap(field);
+    controls_[static_cast<std::size_t>(control)].swap(replacement);
     AddToolTip(control);
     if (focused)
         SetFocus(Control(control));
+    return replacement;
 }
 
 HWND Win32Window::Control(int control) const {
-    Built();
+    if (controls_.empty())
+        return nullptr;
     return controls_.at(static_cast<std::size_t>(control)).get();
 }
 
@@ -217,16 +208,24 @@ int Win32Window::FocusControl() const {
 }
 
 HFONT Win32Window::Font(int control) const {
-    Built();
+    if (ownFonts_.empty())
+        return nullptr;
     const UniqueFont& own = ownFonts_.at(static_cast<std::size_t>(control));
     return own ? own.get() : windowFont_.get();
 }
 
 void Win32Window::Detach() { attached_ = false; }
 
+bool Win32Window::IsControl(int control) const {
+    return control >= 0 && static_cast<std::size_t>(control) < plan_.controls.size();
+}
+
 bool Win32Window::IsKind(int control, ControlKind kind) const {
-    return control >= 0 && static_cast<std::size_t>(control) < plan_.controls.size() &&
-           plan_.controls[static_cast<std::size_t>(control)].Kind() == kind;
+    return IsControl(control) && plan_.controls[static_cast<std::size_t>(control)].Kind() == kind;
+}
+
+const win32::ControlClass& Win32Window::KindOf(int control) const {
+    return ClassOf(plan_.controls.at(static_cast<std::size_t>(control)).Kind());
 }
 
 void Win32Window::CreateControls() {
@@ -304,10 +303,8 @@ void Win32Window::MoveFocus(bool backwards) {
         if (!IsWindowEnabled(next) || !(GetWindowLongW(next, GWL_STYLE) & WS_VISIBLE))
             continue;
         SetFocus(next);
-        // Tabbing into a field selects its text, as in any Windows dialog.
-        if (plan_.controls[static_cast<std::size_t>(order[static_cast<std::size_t>(position)])]
-                .Kind() == ControlKind::TextBox)
-            SendMessageW(next, EM_SETSEL, 0, -1);
+        if (const auto hook = KindOf(order[static_cast<std::size_t>(position)]).tabbedInto)
+            hook(next);
         return;
     }
 }
@@ -367,36 +364,18 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
         const int control = static_cast<int>(LOWORD(wParam)) - FirstControlId;
         if (HIWORD(wParam) == BN_CLICKED && IsButton(control) && attached_)
             events_.Clicked(control);
-        // A field is made anew once its own message is over.
-        if (HIWORD(wParam) == EN_CHANGE && IsField(control)) {
-            const HWND field = Control(control);
-            const auto length = static_cast<std::size_t>(GetWindowTextLengthW(field));
-            if (win32::ShouldWrap(field, length) != win32::Wraps(field))
-                PostMessageW(window, win32::FieldLengthMessage, LOWORD(wParam),
-                             win32::FieldRemake::Check);
+        if (const auto hook = IsControl(control) ? KindOf(control).command : nullptr) {
+            Site site(*this, control);
+            hook(site, HIWORD(wParam));
         }
         return 0;
     }
-    case win32::FieldLengthMessage: {
+    case win32::ControlLaterMessage: {
         const int control = static_cast<int>(wParam) - FirstControlId;
-        if (!IsField(control))
-            return 0;
-        const HWND field = Control(control);
-        const bool check = lParam == win32::FieldRemake::Check;
-        const bool wrap =
-            check &&
-            win32::ShouldWrap(field, static_cast<std::size_t>(GetWindowTextLengthW(field)));
-        if (wrap != win32::Wraps(field))
-            ReplaceField(control, wrap);
-        // Done even where no unwrapped field could be made: slow, but never
-        // asked for again and again.
-        if (lParam == win32::FieldRemake::ThenPaste)
-            win32::PasteClipboard(Control(control), true);
-        else if (lParam == win32::FieldRemake::ThenUndo || lParam == win32::FieldRemake::ThenRedo)
-            win32::StepField(Control(control),
-                             lParam == win32::FieldRemake::ThenUndo ? win32::FieldStep::Undo
-                                                                    : win32::FieldStep::Redo,
-                             true);
+        if (const auto hook = IsControl(control) ? KindOf(control).later : nullptr) {
+            Site site(*this, control);
+            hook(site, lParam);
+        }
         return 0;
     }
     case DM_GETDEFID: {

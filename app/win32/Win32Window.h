@@ -19,7 +19,7 @@ namespace quimbel::ui {
 class Win32WindowSystem;
 
 namespace win32 {
-struct TextRange;
+struct ControlClass;
 // One frame for every window, as on Linux: fixed size, no maximise button.
 inline constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 inline constexpr DWORD FormExStyle = 0;
@@ -42,13 +42,14 @@ public:
     std::string Text(int control) const override;
     void SetText(int control, std::string_view text) override;
 
-    HWND Handle() const {
-        Built();
-        return window_.get();
-    }
+    // Makes the windows, once: Show does, and whoever must look at a window
+    // never shown. Texts set before are kept until then.
+    void Build();
     // Whether the windows have been made.
     bool IsBuilt() const { return window_ != nullptr; }
-    // The window of a control, by its index in the plan.
+    // The window; null until it is made.
+    HWND Handle() const { return window_.get(); }
+    // The window of a control, by its index in the plan; null until made.
     HWND Control(int control) const;
     // The plan index of a control window, or NoControl.
     int IndexOf(HWND control) const;
@@ -57,13 +58,11 @@ public:
     int FocusControl() const;
     const WindowPlan& Plan() const { return plan_; }
     UINT Dpi() const { return dpi_; }
-    // The font a control shows its text in.
+    // The font a control shows its text in; null until made.
     HFONT Font(int control) const;
-    // The tooltip window of the controls that have a tooltip; null when none has.
-    HWND ToolTips() const {
-        Built();
-        return toolTips_.Handle();
-    }
+    // The tooltip window of the controls that have a tooltip; null when none
+    // has, or until made.
+    HWND ToolTips() const { return toolTips_.Handle(); }
 
     // Tab and Shift+Tab move the focus along the plan's tab order, which need
     // not be the stacking order Windows would follow. True when `message` was
@@ -75,9 +74,6 @@ public:
 private:
     friend class Win32WindowSystem;
 
-    // Makes the windows, once.
-    void Build();
-    void Built() const;
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // Destroys the windows and lets go of the layer; nothing of their
     // destruction reaches this object.
@@ -106,15 +102,13 @@ private:
     LRESULT ControlColours(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // The theme's colours changed: every control and the window drawn anew.
     void ColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    class Site;
+    bool IsControl(int control) const;
     bool IsKind(int control, ControlKind kind) const;
     bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
-    bool IsField(int control) const { return IsKind(control, ControlKind::TextBox); }
-    // The field made anew, wrapping or not, with its own text and selection
-    // or with `text` (a field's text without soft breaks) and `selection` in it;
-    // the first keeps what the user can undo, the second with `keepHistory`.
-    void ReplaceField(int control, bool wrap);
-    void ReplaceField(int control, bool wrap, std::wstring_view text, win32::TextRange selection,
-                      bool keepHistory);
+    const win32::ControlClass& KindOf(int control) const;
+    // Puts `replacement` in the control's place (see ControlSite::Replace).
+    win32::UniqueWindow ReplaceControl(int control, win32::UniqueWindow replacement);
 
     Win32WindowSystem& system_;
     const WindowPlan& plan_;

@@ -125,10 +125,12 @@ private:
         }
     }
 
+    // Made, if it was never shown, to be looked at.
     static const ui::Win32Window& Window(const ui::Form& form) {
-        const ui::Win32Window* window = ui::Win32WindowOf(form);
+        ui::Win32Window* window = ui::Win32WindowOf(form);
         if (!window)
             throw std::logic_error("the window is not loaded");
+        window->Build();
         return *window;
     }
 

@@ -270,7 +270,9 @@ TEST(WindowEvents, APromptIsAnAlertAndADialogAndTheMainWindowNeither) {
     for (const Case& tried : cases) {
         const ui::WindowPlan plan = ui::PlanWindow(*tried.design);
         const auto window = system.MakeWindow(plan, events);
-        const HWND handle = dynamic_cast<ui::Win32Window&>(*window).Handle();
+        auto& native = dynamic_cast<ui::Win32Window&>(*window);
+        native.Build();
+        const HWND handle = native.Handle();
         heardEvents.clear();
         window->Show();
         // Shown again while open: nothing new to announce.

@@ -138,6 +138,8 @@ protected:
         form_ = &Case().load(*runtime_);
         window_ = ui::Win32WindowOf(*form_);
         ASSERT_NE(window_, nullptr);
+        // Form1 loads hidden: its windows are made to be measured.
+        window_->Build();
         if (window_->Dpi() != Dpi())
             MoveToResolution(Dpi());
         ASSERT_EQ(window_->Dpi(), Dpi());
