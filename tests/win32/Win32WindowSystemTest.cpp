@@ -40,11 +40,17 @@ struct Recorder final : ui::WindowEvents {
 class WindowSystem : public ::testing::Test {
 protected:
     std::unique_ptr<ui::NativeWindow> Create() { return system_.MakeWindow(plan_, events_); }
+    // The windows made, as Show would, to look at them before.
+    static ui::Win32Window& Built(const std::unique_ptr<ui::NativeWindow>& window) {
+        auto& native = dynamic_cast<ui::Win32Window&>(*window);
+        native.Build();
+        return native;
+    }
     static HWND HandleOf(const std::unique_ptr<ui::NativeWindow>& window) {
-        return dynamic_cast<ui::Win32Window&>(*window).Handle();
+        return Built(window).Handle();
     }
     HWND Ok(const std::unique_ptr<ui::NativeWindow>& window) const {
-        return dynamic_cast<ui::Win32Window&>(*window).Control(plan_.IndexOf("Command1"));
+        return Built(window).Control(plan_.IndexOf("Command1"));
     }
 
     ui::Win32WindowSystem system_;
@@ -79,6 +85,12 @@ TEST_F(WindowSystem, AWindowIsMadeWhenFirstShownWithTheTextsSetBefore) {
     window->Hide();
     EXPECT_FALSE(window->IsVisible());
     EXPECT_FALSE(native.IsBuilt()) << "setting texts and hiding make no windows";
+    // Asking only reads: nothing is made behind the layer's back.
+    EXPECT_EQ(native.Handle(), nullptr);
+    EXPECT_EQ(native.Control(ok), nullptr);
+    EXPECT_EQ(native.Font(ok), nullptr);
+    EXPECT_EQ(native.ToolTips(), nullptr);
+    EXPECT_FALSE(native.IsBuilt()) << "the getters made the windows";
     EXPECT_EQ(window->Text(ok), "好 & 的\n");
     EXPECT_EQ(window->Text(message), designed);
 
@@ -335,6 +347,8 @@ TEST(WindowSystems, TwoLiveSideBySideAndEachKnowsOnlyItsOwnWindows) {
     Recorder events;
     auto a = first.MakeWindow(plan, events);
     auto b = second.MakeWindow(plan, events);
+    a->Show();
+    b->Show();
     const HWND handleA = dynamic_cast<ui::Win32Window&>(*a).Handle();
     const HWND handleB = dynamic_cast<ui::Win32Window&>(*b).Handle();
     EXPECT_EQ(first.FormOf(handleA), a.get());
@@ -384,3 +398,37 @@ TEST(OlderWindows, WithoutThePerMonitorFunctionsTheProgramOpensAtTheScreensResol
 
 } // namespace
 } // namespace quimbel::testing
+
+// "&" in a caption is a character, as on every back end: set at run time it
+// reads back as set, and Alt with the letter after it presses nothing and
+// moves the focus nowhere.
+TEST(Captions, TakeNoAccessKeys) {
+    using enum ui::ControlKind;
+    static constexpr ui::ControlDesign controls[] = {
+        {"Text1", TextBox, ui::OnWindow, 120, 120, 1455, 375, "", "", 0},
+        {"Command1", CommandButton, ui::OnWindow, 120, 600, 1455, 375, "换算", "", 1},
+        {"Label1", Label, ui::OnWindow, 120, 1080, 1455, 255, "英寸", "", 2},
+        {"Frame1", Frame, ui::OnWindow, 1700, 120, 1455, 1200, "结果", "", 3},
+        {"Command2", CommandButton, "Frame1", 120, 360, 1200, 375, "清除", "", 4}};
+    const ui::WindowDesign design{"captions", 3300, 1560, 0, 0, controls};
+    const ui::WindowPlan plan = ui::PlanWindow(design);
+    ui::Win32WindowSystem system;
+    Recorder events;
+    auto window = system.MakeWindow(plan, events);
+    window->Show();
+    auto& native = dynamic_cast<ui::Win32Window&>(*window);
+    const HWND field = native.Control(plan.IndexOf("Text1"));
+    for (const char* name : {"Command1", "Label1", "Frame1"}) {
+        SCOPED_TRACE(name);
+        const int control = plan.IndexOf(name);
+        window->SetText(control, "A&B");
+        EXPECT_EQ(window->Text(control), "A&B");
+        SetFocus(field);
+        // Alt+B as the keyboard sends it, through the program's own loop.
+        MSG alt{field, WM_SYSCHAR, 'b', LPARAM{1} << 29, 0, {}};
+        system.DeliverMessage(alt);
+        Pump(system);
+        EXPECT_TRUE(events.clicks.empty());
+        EXPECT_EQ(GetFocus(), field);
+    }
+}
