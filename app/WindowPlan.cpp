@@ -183,6 +183,13 @@ WindowPlan PlanWindow(const WindowDesign& design) {
                                   ": missing from the stacking order");
     }
 
+    // Labels behind all windowed controls, each designed later behind the
+    // ones before it.
+    plan.stacking = plan.frontToBack;
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (plan.controls[i].Kind() == ControlKind::Label)
+            plan.stacking.push_back(static_cast<int>(i));
+
     for (std::size_t i = 0; i < plan.controls.size(); ++i)
         if (plan.controls[i].takesFocus)
             plan.tabOrder.push_back(static_cast<int>(i));

@@ -100,6 +100,12 @@ struct WindowPlan {
     // Controls that are windows of their own (all but labels), front first.
     // Labels are drawn on their container, behind all of these.
     std::vector<int> frontToBack;
+    // Labels go behind: every control, front first, the windowed ones in
+    // frontToBack's order and then the labels, the last designed at the very
+    // back. A back end stacks each control in this order among the other
+    // children of its container (raising them from the back of the list, or
+    // placing each below the one before it); it is the only order to apply.
+    std::vector<int> stacking;
     // The controls that take the focus, in tab order.
     std::vector<int> tabOrder;
     // Has the focus when the window opens; NoControl when nothing can.

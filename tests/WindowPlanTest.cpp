@@ -5,6 +5,7 @@
 #include "AccessibilityTable.h"
 #include "Form1.h"
 #include "Form2.h"
+#include "Form3.h"
 #include "Form4.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +159,52 @@ TEST(Plan, StackingAndTabOrderFollowTheDesign) {
     EXPECT_EQ(Names(welcome, welcome.frontToBack), std::vector<std::string>{"Command1"});
     EXPECT_EQ(Names(welcome, welcome.tabOrder), std::vector<std::string>{"Command1"});
     EXPECT_EQ(welcome.firstFocus, welcome.IndexOf("Command1"));
+}
+
+TEST(Plan, LabelsGoBehindInTheOneStackingOrderBackEndsApply) {
+    using enum ControlKind;
+    const std::vector<ControlDesign> interleaved = {
+        {"Label1", Label, OnWindow, 0, 0, 15, 15, "", "", 0},
+        {"Text1", TextBox, OnWindow, 0, 0, 15, 15, "", "", 1},
+        {"Frame1", Frame, OnWindow, 0, 0, 15, 15, "", "", 2},
+        {"Label2", Label, "Frame1", 0, 0, 15, 15, "", "", 3},
+        {"Command1", CommandButton, "Frame1", 0, 0, 15, 15, "", "", 4},
+        {"Label3", Label, OnWindow, 0, 0, 15, 15, "", "", 5},
+    };
+    const std::string_view listed[] = {"Command1", "Frame1", "Text1"};
+    const WindowDesign unlisted{"small", 1500, 1500, 0, 0, interleaved};
+    const WindowDesign withList{"small", 1500, 1500, 0, 0, interleaved, listed};
+    struct Case {
+        const char* name;
+        const WindowDesign* design;
+        std::vector<std::string> frontToBack;
+    };
+    const Case cases[] = {
+        // Windowed controls as designed or listed, then the labels: each
+        // later one behind the earlier ones, as lowering them in turn leaves
+        // them.
+        {"design order", &unlisted, {"Text1", "Frame1", "Command1", "Label1", "Label2", "Label3"}},
+        {"listed", &withList, {"Command1", "Frame1", "Text1", "Label1", "Label2", "Label3"}},
+        {"main window",
+         &forms::Form1::Layout,
+         {"Text4", "Text3", "Command4", "Command3", "Command2", "Command1", "Text2", "Text1",
+          "Frame1", "Label2", "Label1", "Label4", "Label5", "Label3"}},
+        {"welcome", &forms::Form4::Layout, {"Command1", "Label1", "Label2", "Label3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowPlan plan = PlanWindow(*c.design);
+        EXPECT_EQ(Names(plan, plan.stacking), c.frontToBack);
+    }
+    // Every window's order holds each control once.
+    for (const WindowDesign* design : {&forms::Form1::Layout, &forms::Form2::Layout,
+                                       &forms::Form3::Layout, &forms::Form4::Layout}) {
+        SCOPED_TRACE(std::string(design->caption));
+        const WindowPlan plan = PlanWindow(*design);
+        std::set<int> seen(plan.stacking.begin(), plan.stacking.end());
+        EXPECT_EQ(plan.stacking.size(), plan.controls.size());
+        EXPECT_EQ(seen.size(), plan.controls.size());
+    }
 }
 
 TEST(Plan, BadDesignsAreNamedErrors) {

@@ -201,12 +201,10 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pe
         }
     }
 
-    // Stacking: windowed controls in the plan's order, labels behind them all.
-    for (auto index = plan.frontToBack.rbegin(); index != plan.frontToBack.rend(); ++index)
+    // Raised from the back, the front one last: each ends in the plan's
+    // order among its container's children.
+    for (auto index = plan.stacking.rbegin(); index != plan.stacking.rend(); ++index)
         Control(*index)->raise();
-    for (std::size_t i = 0; i < plan.controls.size(); ++i)
-        if (plan.controls[i].Kind() == ControlKind::Label)
-            controls_[i]->lower();
 
     for (std::size_t i = 1; i < plan.tabOrder.size(); ++i)
         QWidget::setTabOrder(Control(plan.tabOrder[i - 1]), Control(plan.tabOrder[i]));
