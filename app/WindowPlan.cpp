@@ -92,6 +92,33 @@ std::string Where(const WindowDesign& design, std::string_view control) {
 
 } // namespace
 
+bool CaptionMayMarkAccessKey(ControlKind kind) {
+    return kind == ControlKind::CommandButton || kind == ControlKind::Frame ||
+           kind == ControlKind::Label;
+}
+
+std::string DoubleAmpersands(std::string_view caption) {
+    std::string shown;
+    shown.reserve(caption.size());
+    for (const char c : caption) {
+        if (c == '&')
+            shown += '&';
+        shown += c;
+    }
+    return shown;
+}
+
+std::string HalveAmpersands(std::string_view shown) {
+    std::string caption;
+    caption.reserve(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        caption += shown[i];
+        if (shown[i] == '&' && i + 1 < shown.size() && shown[i + 1] == '&')
+            ++i;
+    }
+    return caption;
+}
+
 std::vector<std::string> CaptionLines(std::string_view caption) {
     std::vector<std::string> lines;
     for (;;) {

@@ -144,6 +144,19 @@ struct CaptionLayout {
 CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
                             std::size_t lineCount, int height);
 
+// Captions take no access keys: an "&" in a caption is a character, shown as
+// it is and read back exactly as it was set, on every back end. Toolkits take
+// "&" before a letter as marking an access key in the captions of buttons and
+// frames (Win32 and Qt), and of a label tied to the field it names (Qt; Win32
+// labels have SS_NOPREFIX instead): CaptionMayMarkAccessKey says which kinds.
+// A back end gives such a toolkit the caption with each "&" doubled, which it
+// shows as one "&" and takes no access key from, and halves what the toolkit
+// holds when it reads the caption back.
+bool CaptionMayMarkAccessKey(ControlKind kind);
+std::string DoubleAmpersands(std::string_view caption);
+// "&&" is one "&"; a lone "&" stays as it is.
+std::string HalveAmpersands(std::string_view shown);
+
 // Stored captions separate lines with CR LF.
 std::vector<std::string> CaptionLines(std::string_view caption);
 

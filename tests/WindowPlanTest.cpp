@@ -326,5 +326,27 @@ TEST(Fonts, TheDefaultFaceIsAChineseUiFaceWithWindowsOwnFirst) {
         EXPECT_EQ(std::string(family).find("JP"), std::string::npos) << family;
 }
 
+TEST(Captions, AmpersandsAreDoubledForToolkitsThatMarkAccessKeysAndHalvedBack) {
+    struct Case {
+        std::string_view caption;
+        std::string_view shown;
+    };
+    const Case cases[] = {
+        {"", ""},      {"确定", "确定"}, {"A&B", "A&&B"},   {"&", "&&"},
+        {"A&", "A&&"}, {"&&", "&&&&"},   {"&&&", "&&&&&&"}, {"长&宽", "长&&宽"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.caption));
+        EXPECT_EQ(DoubleAmpersands(c.caption), c.shown);
+        EXPECT_EQ(HalveAmpersands(c.shown), c.caption);
+    }
+    // What a toolkit may hand back with a lone "&" keeps it.
+    EXPECT_EQ(HalveAmpersands("A&B"), "A&B");
+    EXPECT_EQ(HalveAmpersands("&&&"), "&&");
+    for (ControlKind kind : {ControlKind::CommandButton, ControlKind::Frame, ControlKind::Label})
+        EXPECT_TRUE(CaptionMayMarkAccessKey(kind));
+    EXPECT_FALSE(CaptionMayMarkAccessKey(ControlKind::TextBox)) << "a field's text is its own";
+}
+
 } // namespace
 } // namespace quimbel::testing

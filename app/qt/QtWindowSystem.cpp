@@ -89,8 +89,15 @@ QFont FittedFont(QFont font, const QStringList& lines, int height) {
     return font;
 }
 
+// The caption as the widget holds it: Qt takes "&" before a letter as an
+// access key in these, and the captions have none.
+QString Shown(const ControlPlan& control, std::string_view caption) {
+    return CaptionMayMarkAccessKey(control.Kind()) ? FromUtf8(DoubleAmpersands(caption))
+                                                   : FromUtf8(caption);
+}
+
 QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
-    const QString caption = QString::fromStdString(control.caption);
+    const QString caption = Shown(control, control.caption);
     QWidget* widget = nullptr;
     switch (control.Kind()) {
     case ControlKind::Label: {
@@ -170,7 +177,10 @@ void DesignLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
-    const QStringList lines = text().split(QLatin1Char('\n'));
+    // The label holds its caption with "&" doubled (it names a field), and
+    // shows it as set.
+    const QStringList lines =
+        QString(text()).replace(QStringLiteral("&&"), QStringLiteral("&")).split(QLatin1Char('\n'));
     const CaptionLayout layout = LayOutCaption(font(), lines, height());
     for (qsizetype i = 0; i < lines.size(); ++i)
         painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
@@ -248,19 +258,20 @@ std::string QtWindow::Text(int control) const {
     case ControlKind::TextBox:
         return ToUtf8(static_cast<TextField*>(widget)->Text());
     case ControlKind::Label:
-        return ToUtf8(static_cast<QLabel*>(widget)->text());
+        return HalveAmpersands(ToUtf8(static_cast<QLabel*>(widget)->text()));
     case ControlKind::CommandButton:
-        return ToUtf8(static_cast<QPushButton*>(widget)->text());
+        return HalveAmpersands(ToUtf8(static_cast<QPushButton*>(widget)->text()));
     case ControlKind::Frame:
-        return ToUtf8(static_cast<QGroupBox*>(widget)->title());
+        return HalveAmpersands(ToUtf8(static_cast<QGroupBox*>(widget)->title()));
     }
     return {};
 }
 
 void QtWindow::SetText(int control, std::string_view text) {
     QWidget* widget = Control(control);
-    const QString value = FromUtf8(text);
-    switch (plan_.controls[static_cast<std::size_t>(control)].Kind()) {
+    const ControlPlan& planned = plan_.controls[static_cast<std::size_t>(control)];
+    const QString value = Shown(planned, text);
+    switch (planned.Kind()) {
     case ControlKind::TextBox:
         static_cast<TextField*>(widget)->SetText(value);
         break;
