@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace quimbel::ui {
 namespace {
@@ -272,6 +273,25 @@ CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
     inkTop = std::min(inkTop, 0.0);
     inkBottom = std::max(inkBottom, 0.0);
     return {pitch, (pitch - (inkBottom - inkTop)) / 2 - inkTop};
+}
+
+bool ExtendsCharacter(char32_t codePoint) {
+    struct Range {
+        char32_t first;
+        char32_t last;
+    };
+    // In order, for the search below.
+    static constexpr Range Extending[] = {
+        {0x0300, 0x036F},   {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x064B, 0x065F},
+        {0x1AB0, 0x1AFF},   {0x1DC0, 0x1DFF}, {0x200D, 0x200D}, {0x20D0, 0x20FF},
+        {0x3099, 0x309A},   {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0x1F3FB, 0x1F3FF},
+        {0xE0100, 0xE01EF},
+    };
+    if (codePoint < 0x0300)
+        return false;
+    const auto range = std::lower_bound(std::begin(Extending), std::end(Extending), codePoint,
+                                        [](const Range& r, char32_t c) { return r.last < c; });
+    return range != std::end(Extending) && range->first <= codePoint && range->last >= codePoint;
 }
 
 } // namespace quimbel::ui

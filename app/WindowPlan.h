@@ -166,4 +166,61 @@ std::vector<std::string> CaptionLines(std::string_view caption);
 // are Latin letters or digits.
 std::string SpokenText(const std::vector<std::string>& lines);
 
+// --- Long lines in pieces ----------------------------------------------------
+//
+// A long line is shown in pieces of about a given length (the toolkits'
+// fields slow down badly on one very long paragraph). A piece never ends
+// where the user sees one character: inside a surrogate pair, before a
+// combining mark or another character that extends the one before it, or
+// just after a zero-width joiner. What extends a character here: combining
+// diacritical marks (U+0300-036F, 1AB0-1AFF, 1DC0-1DFF, and those for symbols
+// 20D0-20FF and half marks FE20-FE2F), Cyrillic, Hebrew and Arabic marks
+// (U+0483-0489, 0591-05BD, 064B-065F), the kana voicing marks (U+3099-309A),
+// variation selectors (U+FE00-FE0F, E0100-E01EF), the zero-width joiner
+// (U+200D) and emoji skin-tone modifiers (U+1F3FB-1F3FF). Other scripts'
+// clusters (Indic vowel signs, Hangul jamo, flag pairs) may be cut, and then
+// show as two pieces of one character, nothing of the text lost.
+
+// Whether a code point extends the character before it, as listed above.
+bool ExtendsCharacter(char32_t codePoint);
+
+// Whether a piece of `line` (UTF-16: char16_t, or wchar_t where it is 16 bits
+// as on Windows) may end before its unit `at`. Its start and end always may.
+template <class Unit> bool MayEndPieceAt(std::basic_string_view<Unit> line, std::size_t at) {
+    static_assert(sizeof(Unit) == 2, "UTF-16 text");
+    if (at == 0 || at >= line.size())
+        return true;
+    const char32_t before = static_cast<char16_t>(line[at - 1]);
+    char32_t next = static_cast<char16_t>(line[at]);
+    const bool highBefore = before >= 0xD800 && before <= 0xDBFF;
+    if (next >= 0xDC00 && next <= 0xDFFF && highBefore)
+        return false;
+    if (before == 0x200D)
+        return false;
+    if (next >= 0xD800 && next <= 0xDBFF && at + 1 < line.size()) {
+        const char32_t low = static_cast<char16_t>(line[at + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF)
+            next = 0x10000 + ((next - 0xD800) << 10) + (low - 0xDC00);
+    }
+    return !ExtendsCharacter(next);
+}
+
+// Where the piece of `line` that starts at `start` ends, for pieces of
+// `length` units: at start + length, or the nearest place before it where a
+// piece may end; past it, at the first such place, only when there is none
+// within the piece; at the line's end when that comes first.
+template <class Unit>
+std::size_t PieceEnd(std::basic_string_view<Unit> line, std::size_t start, std::size_t length) {
+    const std::size_t end = start + length;
+    if (end >= line.size())
+        return line.size();
+    for (std::size_t at = end; at > start; --at)
+        if (MayEndPieceAt(line, at))
+            return at;
+    std::size_t at = end + 1;
+    while (!MayEndPieceAt(line, at))
+        ++at;
+    return at;
+}
+
 } // namespace quimbel::ui

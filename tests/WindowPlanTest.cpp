@@ -348,5 +348,53 @@ TEST(Captions, AmpersandsAreDoubledForToolkitsThatMarkAccessKeysAndHalvedBack) {
     EXPECT_FALSE(CaptionMayMarkAccessKey(ControlKind::TextBox)) << "a field's text is its own";
 }
 
+// --- Long lines in pieces -------------------------------------------------------
+
+TEST(Pieces, APieceNeverEndsInsideWhatTheUserSeesAsOneCharacter) {
+    struct Case {
+        const char* name;
+        std::u16string line;
+        std::size_t start;
+        std::size_t length;
+        std::size_t end;
+    };
+    const Case cases[] = {
+        {"plain text", u"abcdef", 0, 3, 3},
+        {"a later piece", u"abcdef", 2, 3, 5},
+        {"the line ends first", u"abc", 0, 5, 3},
+        {"the line ends exactly", u"abc", 0, 3, 3},
+        {"not inside a surrogate pair", u"ab\U0001F600c", 0, 3, 2},
+        {"after a surrogate pair", u"ab\U0001F600c", 0, 4, 4},
+        {"not before a combining accent", u"abe\u0301c", 0, 3, 2},
+        {"after the accent", u"abe\u0301c", 0, 4, 4},
+        {"not before an accent in a later piece", u"abcde\u0301f", 3, 2, 4},
+        {"not before a kana voicing mark", u"ab\u304B\u3099c", 0, 3, 2},
+        {"not before a symbol's combining mark", u"ab1\u20E3c", 0, 3, 2},
+        {"not before a variation selector", u"ab\u2764\uFE0Fc", 0, 3, 2},
+        {"not before a supplementary variation selector", u"a\u845B\U000E0100b", 0, 2, 1},
+        {"not before a skin-tone modifier", u"a\U0001F44D\U0001F3FDb", 0, 3, 1},
+        {"not around a zero-width joiner", u"a\U0001F468\u200D\U0001F469b", 0, 4, 1},
+        {"not just after a zero-width joiner", u"a\U0001F468\u200D\U0001F469b", 0, 5, 1},
+        {"forward only when nothing in the piece allows it", u"e\u0301\u0301\u0301x", 0, 2, 4},
+        {"forward to the line's end", u"e\u0301\u0301", 0, 1, 3},
+        {"a lone low surrogate is a unit of its own",
+         std::u16string{u'a', u'b', 0xDC00, 0xDC00, u'c'}, 0, 3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(PieceEnd(std::u16string_view(c.line), c.start, c.length), c.end);
+    }
+}
+
+TEST(Pieces, WhatExtendsACharacter) {
+    for (char32_t c : {U'\u0300', U'\u036F', U'\u0483', U'\u05B0', U'\u064B', U'\u1AB0', U'\u1DFF',
+                       U'\u200D', U'\u20D0', U'\u20FF', U'\u3099', U'\uFE00', U'\uFE0F', U'\uFE20',
+                       U'\U0001F3FB', U'\U0001F3FF', U'\U000E0100', U'\U000E01EF'})
+        EXPECT_TRUE(ExtendsCharacter(c)) << std::hex << static_cast<unsigned>(c);
+    for (char32_t c : {U'a', U'\u02FF', U'\u0370', U'\u200C', U'\u200E', U'\u2100', U'\u4E2D',
+                       U'\uFE10', U'\uFE30', U'\U0001F3FA', U'\U0001F400', U'\U000E01F0'})
+        EXPECT_FALSE(ExtendsCharacter(c)) << std::hex << static_cast<unsigned>(c);
+}
+
 } // namespace
 } // namespace quimbel::testing
