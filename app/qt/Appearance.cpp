@@ -16,15 +16,16 @@
 
 namespace quimbel::ui {
 
+bool IsInstalledFamily(std::string_view family) {
+    static const QStringList installed = QFontDatabase::families();
+    return installed.contains(QString::fromUtf8(family.data(), qsizetype(family.size())),
+                              Qt::CaseInsensitive);
+}
+
 QFont DefaultFont() {
     QFont font;
     QStringList families;
-    const QStringList installed = QFontDatabase::families();
-    for (const std::string& family :
-         InstalledFamilies(DefaultFontFamilies(), [&](std::string_view name) {
-             return installed.contains(QString::fromUtf8(name.data(), qsizetype(name.size())),
-                                       Qt::CaseInsensitive);
-         }))
+    for (const std::string& family : InstalledFamilies(DefaultFontFamilies(), IsInstalledFamily))
         families << QString::fromStdString(family);
     font.setFamilies(families);
     // 11 logical pixels: the widest captions ("厘米（cm）：", "宽（高）（cm）：")

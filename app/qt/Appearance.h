@@ -2,9 +2,15 @@
 
 #include <QFont>
 
+#include <string_view>
+
 class QApplication;
 
 namespace quimbel::ui {
+
+// Whether a font family is installed, by the one list of installed families
+// read once per run.
+bool IsInstalledFamily(std::string_view family);
 
 // The windows' default font: a Simplified Chinese face at a size where every
 // caption fits its control on one line.

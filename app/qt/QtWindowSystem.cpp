@@ -1,12 +1,12 @@
 #include "QtWindowSystem.h"
 
+#include "Appearance.h"
 #include "DesktopLaunch.h"
 #include "QtAccessibility.h"
 #include "TextField.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -51,18 +51,13 @@ QRect FirstPositionOnScreen(const WindowPlan& plan) {
     return {placed.left, placed.top, placed.width, placed.height};
 }
 
-bool IsInstalled(std::string_view family) {
-    static const QStringList installed = QFontDatabase::families();
-    return installed.contains(FromUtf8(family), Qt::CaseInsensitive);
-}
-
 // The font a design asks for, at its size in logical pixels. Only installed
 // families are named: otherwise fontconfig ranks stand-ins for each missing
 // one, milliseconds of start-up that end on the same face.
 QFont FontFromDesign(const FontDesign& design) {
     QFont font;
     QStringList families;
-    for (const std::string& family : InstalledFamilies(design.families, IsInstalled))
+    for (const std::string& family : InstalledFamilies(design.families, IsInstalledFamily))
         families << QString::fromStdString(family);
     font.setFamilies(families);
     font.setPixelSize(FontPixelsAt(design.points, DesignDpi));
