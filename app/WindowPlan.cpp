@@ -275,6 +275,94 @@ CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
     return {pitch, (pitch - (inkBottom - inkTop)) / 2 - inkTop};
 }
 
+namespace {
+
+// Pixels at 96 dots an inch scaled to `dpi`, rounded.
+int Scaled(int pixels, int dpi) { return (pixels * dpi + DesignDpi / 2) / DesignDpi; }
+
+double WidestLine(const FontMeasure& font) {
+    double widest = 0;
+    for (const LineMeasure& line : font.lines)
+        widest = std::max(widest, line.advance);
+    return widest;
+}
+
+bool LabelFits(const FontMeasure& font, int width, int height) {
+    double inkTop = 0;
+    double inkBottom = 0;
+    for (const LineMeasure& line : font.lines) {
+        if (line.inkBottom <= line.inkTop)
+            continue;
+        inkTop = std::min(inkTop, line.inkTop);
+        inkBottom = std::max(inkBottom, line.inkBottom);
+    }
+    const CaptionLayout layout =
+        LayOutCaption(font.lineSpacing, inkTop, inkBottom, font.lines.size(), height);
+    for (std::size_t i = 0; i < font.lines.size(); ++i) {
+        const LineMeasure& line = font.lines[i];
+        if (line.advance > width)
+            return false;
+        if (line.inkBottom <= line.inkTop)
+            continue;
+        const double baseline = layout.firstBaseline + double(i) * layout.pitch;
+        if (baseline + line.inkTop < 0 || baseline + line.inkBottom > height)
+            return false;
+    }
+    return font.lines.size() < 2 || inkBottom - inkTop <= layout.pitch;
+}
+
+} // namespace
+
+bool CaptionFits(ControlKind kind, const FontMeasure& font, int width, int height, int dpi) {
+    switch (kind) {
+    case ControlKind::Label:
+        return LabelFits(font, width, height);
+    case ControlKind::CommandButton: {
+        const int margin = Scaled(4, dpi);
+        return double(font.lines.size()) * font.height <= height - 2 * margin &&
+               WidestLine(font) <= width - 2 * margin;
+    }
+    case ControlKind::Frame:
+        return font.height <= height && WidestLine(font) <= width - 2 * Scaled(8, dpi);
+    case ControlKind::TextBox:
+        return 2 * font.height <= height - 2 * Scaled(2, dpi);
+    }
+    return true;
+}
+
+FittedFonts FitFonts(const WindowPlan& plan, int dpi, const MeasureFont& measure) {
+    const int minimum = FontPixelsAt(MinimumFontPoints, dpi);
+    const auto fits = [&](const FontRequest& font, std::size_t control) {
+        const ControlPlan& planned = plan.controls[control];
+        const Rect rect = PixelsAt(planned.twips, dpi);
+        return CaptionFits(planned.Kind(), measure(font, planned.captionLines), rect.width,
+                           rect.height, dpi);
+    };
+    // The size a font ends at: its first, or a pixel at a time smaller while
+    // `fitsAll` does not hold, but no smaller than the minimum.
+    const auto fitted = [&](FontRequest font, const auto& fitsAll) {
+        while (font.pixels > minimum && !fitsAll(font))
+            --font.pixels;
+        return font.pixels;
+    };
+
+    FittedFonts fonts{0, std::vector<int>(plan.controls.size(), 0)};
+    fonts.windowPixels =
+        fitted(FontRequest{DefaultFontFamilies(), FontPixelsAt(WindowFontPoints, dpi), false},
+               [&](const FontRequest& font) {
+                   for (std::size_t i = 0; i < plan.controls.size(); ++i)
+                       if (!plan.controls[i].design->font && !fits(font, i))
+                           return false;
+                   return true;
+               });
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (const FontDesign* own = plan.controls[i].design->font)
+            fonts.ownPixels[i] =
+                fitted(FontRequest{own->families, FontPixelsAt(own->points, dpi), own->bold},
+                       [&](const FontRequest& font) { return fits(font, i); });
+    return fonts;
+}
+
 bool ExtendsCharacter(char32_t codePoint) {
     struct Range {
         char32_t first;

@@ -166,6 +166,82 @@ std::vector<std::string> CaptionLines(std::string_view caption);
 // are Latin letters or digits.
 std::string SpokenText(const std::vector<std::string>& lines);
 
+// --- Fonts that fit their captions ------------------------------------------
+//
+// A window has one font for all controls that have none of their own: the
+// window font, WindowFontPoints at first (as Windows sets its own dialogs) and
+// a pixel at a time smaller while any of those controls' captions does not
+// fit, but not below MinimumFontPoints. A control with a font of its own
+// starts at its design's points and steps down the same way, for its own
+// caption alone. Faces differ between machines (a stand-in for a missing face
+// may be wider or reach further up), so the size is settled by measuring, and
+// the back end does only that: FitFonts asks it for the metrics of a font,
+// FontPixelsAt of a size, at the resolution the controls are laid out in.
+
+inline constexpr int WindowFontPoints = 9;
+inline constexpr int MinimumFontPoints = 6;
+
+// A font to measure: its families in order of preference (the back end uses
+// the installed ones, as it does when it makes the font), its size in pixels
+// (the character height, without internal leading) and its weight.
+struct FontRequest {
+    std::span<const char* const> families;
+    int pixels;
+    bool bold;
+};
+
+// One caption line measured in a font: its advance width, and how far its ink
+// reaches above (negative) and below the baseline, y growing downwards. A line
+// without ink (empty, or only blanks) has inkTop == inkBottom.
+struct LineMeasure {
+    double advance;
+    double inkTop;
+    double inkBottom;
+};
+
+// What FitFonts needs to know of a font: its height (ascent plus descent),
+// the distance from one line's baseline to the next (height plus external
+// leading), and the caption lines asked for, in their order.
+struct FontMeasure {
+    double height;
+    double lineSpacing;
+    std::vector<LineMeasure> lines;
+};
+
+// The back end's one part: measures the given lines in a font.
+using MeasureFont =
+    std::function<FontMeasure(const FontRequest& font, std::span<const std::string> lines)>;
+
+// Whether a caption, measured in a font, fits a control of the kind of the
+// given size in pixels at `dpi`:
+// - label: each line within the width; the ink of every line within the
+//   height, laid out as LayOutCaption places it; and lines apart (the ink of
+//   all lines no taller than the pitch);
+// - button: the lines, a font height each, and the widest line inside a
+//   margin of 4 pixels at 96 dots an inch on every side (border and focus
+//   rectangle);
+// - frame: the title, one font height, within the frame's height and its
+//   widest line within the width less an inset of 8 pixels at 96 dots an inch
+//   a side;
+// - text box: two lines of text, a font height each, inside edges of 2
+//   pixels at 96 dots an inch top and bottom.
+bool CaptionFits(ControlKind kind, const FontMeasure& font, int width, int height, int dpi);
+
+// The sizes, in pixels, a window's fonts end at.
+struct FittedFonts {
+    // For the controls without a font of their own.
+    int windowPixels;
+    // By control index: the pixels of a control's own font, or 0 for one that
+    // has the window font.
+    std::vector<int> ownPixels;
+};
+
+// Settles the window font (families DefaultFontFamilies(), not bold) and each
+// own font (its design's families and weight) at `dpi`, the controls sized by
+// PixelsAt(control.twips, dpi). Each control's caption lines are measured, a
+// text box's too (it needs its two lines whatever it holds).
+FittedFonts FitFonts(const WindowPlan& plan, int dpi, const MeasureFont& measure);
+
 // --- Long lines in pieces ----------------------------------------------------
 //
 // A long line is shown in pieces of about a given length (the toolkits'

@@ -466,8 +466,9 @@ TEST(Fonts, WelcomeLineIsABoldSongFace) {
         song << QString::fromUtf8(family);
     EXPECT_TRUE(song.contains(info.family())) << info.family().toStdString();
     EXPECT_EQ(ui::QtControlOf<QLabel>(welcome, "Label1")->text(), " 欢迎使用 Quimbel V2.3");
-    // The other controls keep the window's default font.
-    EXPECT_EQ(ui::QtControlOf<QPushButton>(welcome, "Command1")->font(), QApplication::font());
+    // The other controls keep the window's font.
+    EXPECT_EQ(ui::QtControlOf<QPushButton>(welcome, "Command1")->font(),
+              ui::QtWindowOf(welcome)->font());
 }
 
 } // namespace

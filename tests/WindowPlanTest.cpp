@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -346,6 +347,148 @@ TEST(Captions, AmpersandsAreDoubledForToolkitsThatMarkAccessKeysAndHalvedBack) {
     for (ControlKind kind : {ControlKind::CommandButton, ControlKind::Frame, ControlKind::Label})
         EXPECT_TRUE(CaptionMayMarkAccessKey(kind));
     EXPECT_FALSE(CaptionMayMarkAccessKey(ControlKind::TextBox)) << "a field's text is its own";
+}
+
+// --- Fonts that fit -----------------------------------------------------------
+
+// One line of `advance` pixels whose ink reaches 12 above and 3 below the
+// baseline, in a font 15 high with lines 16 apart.
+FontMeasure OneLine(double advance, int lines = 1) {
+    return {15, 16, std::vector<LineMeasure>(static_cast<std::size_t>(lines), {advance, -12, 3})};
+}
+
+TEST(Fonts, CaptionsFitTheirControlsUpToTheEdge) {
+    struct Case {
+        const char* name;
+        ControlKind kind;
+        FontMeasure font;
+        int width;
+        int height;
+        int dpi;
+        bool fits;
+    };
+    const FontMeasure blankBetween{15, 16, {{40, -12, 3}, {0, 0, 0}, {40, -12, 3}}};
+    const Case cases[] = {
+        // Labels: the width, the ink inside, lines apart.
+        {"label, as wide as its text", ControlKind::Label, OneLine(100), 100, 17, 96, true},
+        {"label, half a pixel short", ControlKind::Label, OneLine(100.5), 100, 17, 96, false},
+        {"label, ink just inside", ControlKind::Label, OneLine(40), 100, 15, 96, true},
+        {"label, ink sticks out", ControlKind::Label, OneLine(40), 100, 14, 96, false},
+        {"label, two lines a spacing apart", ControlKind::Label, OneLine(40, 2), 100, 32, 96, true},
+        {"label, two lines closer than their ink", ControlKind::Label, OneLine(40, 2), 100, 29, 96,
+         false},
+        {"label, a blank line has no ink", ControlKind::Label, blankBetween, 100, 48, 96, true},
+        // Buttons: 4 pixels at 96 dots an inch on every side.
+        {"button, exactly inside its margins", ControlKind::CommandButton, OneLine(92), 100, 23, 96,
+         true},
+        {"button, a pixel too wide", ControlKind::CommandButton, OneLine(93), 100, 23, 96, false},
+        {"button, a pixel too low", ControlKind::CommandButton, OneLine(92), 100, 22, 96, false},
+        {"button, two lines", ControlKind::CommandButton, OneLine(92, 2), 100, 38, 96, true},
+        {"button, two lines a pixel too tall", ControlKind::CommandButton, OneLine(92, 2), 100, 37,
+         96, false},
+        {"button, margins at 200 %", ControlKind::CommandButton, OneLine(92), 100, 23, 192, false},
+        {"button, room at 200 %", ControlKind::CommandButton, OneLine(84), 100, 31, 192, true},
+        // Frames: 8 pixels at 96 dots an inch each side of the title.
+        {"frame, title inside its inset", ControlKind::Frame, OneLine(84), 100, 15, 96, true},
+        {"frame, title into its inset", ControlKind::Frame, OneLine(85), 100, 200, 96, false},
+        {"frame, lower than its title", ControlKind::Frame, OneLine(10), 100, 14, 96, false},
+        {"frame, inset at 150 %", ControlKind::Frame, OneLine(84), 100, 200, 144, false},
+        // Text boxes: two lines inside 2-pixel edges, whatever their width.
+        {"field, two lines", ControlKind::TextBox, OneLine(500), 100, 34, 96, true},
+        {"field, a pixel short", ControlKind::TextBox, OneLine(0), 100, 33, 96, false},
+        {"field, edges at 200 %", ControlKind::TextBox, OneLine(0), 100, 37, 192, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CaptionFits(c.kind, c.font, c.width, c.height, c.dpi), c.fits) << c.name;
+}
+
+// A font whose every character is its size in pixels wide and tall: a caption
+// of n characters needs n pixels a pixel of size. Records what it was asked.
+struct FakeMeasurer {
+    std::vector<FontRequest> asked;
+
+    FontMeasure operator()(const FontRequest& font, std::span<const std::string> lines) {
+        asked.push_back(font);
+        const double pixels = font.pixels;
+        FontMeasure measure{pixels, pixels, {}};
+        for (const std::string& line : lines)
+            measure.lines.push_back({pixels * double(line.size()), -0.75 * pixels, 0.25 * pixels});
+        return measure;
+    }
+};
+
+TEST(Fonts, EachFontStepsDownUntilItsCaptionsFitButNotBelowTheMinimum) {
+    using enum ControlKind;
+    static constexpr std::array<const char*, 1> Song{"SimSun"};
+    static const FontDesign Own{Song, 12, true};
+    // Widths in twips: 15 a pixel at 96 dots an inch.
+    struct Case {
+        const char* name;
+        std::vector<ControlDesign> controls;
+        int dpi;
+        int windowPixels;
+        std::map<std::string, int> ownPixels;
+    };
+    const std::vector<Case> cases = {
+        {"all fit at 9 points",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 120, 15 * 20, "abcdefghij", "", 0}},
+         96,
+         12,
+         {}},
+        {"a long caption makes the window's font smaller",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 120, 15 * 20, "abc", "", 0},
+          {"Label2", Label, OnWindow, 0, 0, 15 * 100, 15 * 20, "abcdefghij", "", 1}},
+         96,
+         10,
+         {}},
+        {"a field's height counts too",
+         {{"Text1", TextBox, OnWindow, 0, 0, 15 * 100, 15 * 22, "", "", 0}},
+         96,
+         9,
+         {}},
+        {"no smaller than 6 points",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 30, 15 * 20, "abcdefghij", "", 0}},
+         96,
+         8,
+         {}},
+        {"at 200 %",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 100, 15 * 20, "abcdefghij", "", 0}},
+         192,
+         20,
+         {}},
+        {"own font starts at its points and fits its own caption alone",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 140, 15 * 20, "abcdefghij", "", 0, {}, {}, &Own},
+          {"Label2", Label, OnWindow, 0, 0, 15 * 100, 15 * 20, "abcdefghij", "", 1}},
+         96,
+         10,
+         {{"Label1", 14}}},
+        {"own font that fits keeps its size",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 200, 15 * 20, "abcdefghij", "", 0, {}, {}, &Own}},
+         96,
+         12,
+         {{"Label1", 16}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowDesign design{"fonts", 15 * 300, 15 * 300, 0, 0, c.controls};
+        const WindowPlan plan = PlanWindow(design);
+        FakeMeasurer measurer;
+        const FittedFonts fonts = FitFonts(plan, c.dpi, std::ref(measurer));
+        EXPECT_EQ(fonts.windowPixels, c.windowPixels);
+        ASSERT_EQ(fonts.ownPixels.size(), plan.controls.size());
+        for (std::size_t i = 0; i < plan.controls.size(); ++i) {
+            const auto own = c.ownPixels.find(std::string(plan.controls[i].Name()));
+            EXPECT_EQ(fonts.ownPixels[i], own == c.ownPixels.end() ? 0 : own->second)
+                << plan.controls[i].Name();
+        }
+        // The window's font in the default faces, regular; an own font in its
+        // design's faces and weight.
+        for (const FontRequest& asked : measurer.asked) {
+            const bool own = asked.families.data() == Own.families.data();
+            EXPECT_TRUE(own || asked.families.data() == DefaultFontFamilies().data());
+            EXPECT_EQ(asked.bold, own);
+        }
+    }
 }
 
 // --- Long lines in pieces -------------------------------------------------------

@@ -2,7 +2,6 @@
 
 #include "DesktopLaunch.h"
 #include "QuimbelIcon.h"
-#include "WindowPlan.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -22,16 +21,19 @@ bool IsInstalledFamily(std::string_view family) {
                               Qt::CaseInsensitive);
 }
 
-QFont DefaultFont() {
+QFont FontOf(const FontRequest& request) {
     QFont font;
     QStringList families;
-    for (const std::string& family : InstalledFamilies(DefaultFontFamilies(), IsInstalledFamily))
+    for (const std::string& family : InstalledFamilies(request.families, IsInstalledFamily))
         families << QString::fromStdString(family);
     font.setFamilies(families);
-    // 11 logical pixels: the widest captions ("厘米（cm）：", "宽（高）（cm）：")
-    // fit their labels with room to spare.
-    font.setPixelSize(11);
+    font.setPixelSize(request.pixels);
+    font.setBold(request.bold);
     return font;
+}
+
+QFont DefaultFont() {
+    return FontOf({DefaultFontFamilies(), FontPixelsAt(WindowFontPoints, DesignDpi), false});
 }
 
 namespace {

@@ -51,37 +51,22 @@ QRect FirstPositionOnScreen(const WindowPlan& plan) {
     return {placed.left, placed.top, placed.width, placed.height};
 }
 
-// The font a design asks for, at its size in logical pixels. Only installed
-// families are named: otherwise fontconfig ranks stand-ins for each missing
-// one, milliseconds of start-up that end on the same face.
-QFont FontFromDesign(const FontDesign& design) {
-    QFont font;
-    QStringList families;
-    for (const std::string& family : InstalledFamilies(design.families, IsInstalledFamily))
-        families << QString::fromStdString(family);
-    font.setFamilies(families);
-    font.setPixelSize(FontPixelsAt(design.points, DesignDpi));
-    font.setBold(design.bold);
-    return font;
-}
-
-// A face of its own may stand in for a missing one whose glyphs reach further
-// up or down; it steps down a pixel at a time until the caption's ink fits.
-QFont FittedFont(QFont font, const QStringList& lines, int height) {
-    while (font.pixelSize() > 6) {
-        const QFontMetricsF metrics(font);
-        const CaptionLayout layout = LayOutCaption(font, lines, height);
-        bool fits = true;
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QRectF ink = metrics.tightBoundingRect(lines[i]);
-            const qreal baseline = layout.firstBaseline + qreal(i) * layout.pitch;
-            fits = fits && baseline + ink.top() >= 0 && baseline + ink.bottom() <= height;
+// The plan's fonts are measured at the design resolution, where the controls'
+// logical pixels are laid out; Qt scales them to the screen.
+FontMeasure Measure(const QFont& font, std::span<const std::string> lines) {
+    const QFontMetricsF metrics(font);
+    FontMeasure measure{metrics.height(), metrics.lineSpacing(), {}};
+    measure.lines.reserve(lines.size());
+    for (const std::string& line : lines) {
+        if (line.empty()) {
+            measure.lines.push_back({0, 0, 0});
+            continue;
         }
-        if (fits)
-            break;
-        font.setPixelSize(font.pixelSize() - 1);
+        const QString text = FromUtf8(line);
+        const QRectF ink = metrics.tightBoundingRect(text);
+        measure.lines.push_back({metrics.horizontalAdvance(text), ink.top(), ink.bottom()});
     }
-    return font;
+    return measure;
 }
 
 // The caption as the widget holds it: Qt takes "&" before a letter as an
@@ -145,9 +130,6 @@ QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
             palette.setColor(QPalette::WindowText, ColorOf(*design.foreColor));
         widget->setPalette(palette);
     }
-    if (design.font)
-        widget->setFont(FittedFont(FontFromDesign(*design.font), caption.split(QLatin1Char('\n')),
-                                   widget->height()));
     return widget;
 }
 
@@ -192,12 +174,28 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pe
     setFixedSize(client.size());
     setGeometry(client);
 
+    // Each window's font fits its own captions.
+    QFont measured;
+    FontRequest measuredRequest{{}, 0, false};
+    const FittedFonts fonts = FitFonts(
+        plan, DesignDpi, [&](const FontRequest& request, std::span<const std::string> lines) {
+            if (request.families.data() != measuredRequest.families.data() ||
+                request.pixels != measuredRequest.pixels || request.bold != measuredRequest.bold) {
+                measured = FontOf(request);
+                measuredRequest = request;
+            }
+            return Measure(measured, lines);
+        });
+    setFont(FontOf({DefaultFontFamilies(), fonts.windowPixels, false}));
+
     controls_.reserve(plan.controls.size());
     for (const ControlPlan& control : plan.controls) {
         QWidget* parent = control.container == NoControl
                               ? this
                               : controls_[static_cast<std::size_t>(control.container)];
         QWidget* widget = MakeControl(control, parent);
+        if (const FontDesign* own = control.design->font)
+            widget->setFont(FontOf({own->families, fonts.ownPixels[controls_.size()], own->bold}));
         controls_.push_back(widget);
         if (control.Kind() == ControlKind::CommandButton) {
             const int index = static_cast<int>(controls_.size() - 1);
