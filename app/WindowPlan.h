@@ -177,6 +177,14 @@ std::string SpokenText(const std::vector<std::string>& lines);
 // may be wider or reach further up), so the size is settled by measuring, and
 // the back end does only that: FitFonts asks it for the metrics of a font,
 // FontPixelsAt of a size, at the resolution the controls are laid out in.
+//
+// A back end calls FitFonts(plan, dpi, measure) when it builds a window (and
+// again when the window moves to a screen of another resolution), with a
+// measuring function that makes the asked font as it will make it for the
+// controls and reads its metrics; then it makes the window font at
+// windowPixels in DefaultFontFamilies() and each own font at its ownPixels.
+// The sizes asked for come down a pixel at a time, the same font for several
+// controls in turn: a measurer may keep the last font it made.
 
 inline constexpr int WindowFontPoints = 9;
 inline constexpr int MinimumFontPoints = 6;
@@ -281,6 +289,9 @@ template <class Unit> bool MayEndPieceAt(std::basic_string_view<Unit> line, std:
     return !ExtendsCharacter(next);
 }
 
+// A back end cuts a line by walking it: from start 0, each piece ends at
+// PieceEnd(line, start, length), where the next one starts.
+//
 // Where the piece of `line` that starts at `start` ends, for pieces of
 // `length` units: at start + length, or the nearest place before it where a
 // piece may end; past it, at the first such place, only when there is none
