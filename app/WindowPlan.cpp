@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace quimbel::ui {
 namespace {
@@ -91,6 +92,33 @@ std::string Where(const WindowDesign& design, std::string_view control) {
 }
 
 } // namespace
+
+bool CaptionMayMarkAccessKey(ControlKind kind) {
+    return kind == ControlKind::CommandButton || kind == ControlKind::Frame ||
+           kind == ControlKind::Label;
+}
+
+std::string DoubleAmpersands(std::string_view caption) {
+    std::string shown;
+    shown.reserve(caption.size());
+    for (const char c : caption) {
+        if (c == '&')
+            shown += '&';
+        shown += c;
+    }
+    return shown;
+}
+
+std::string HalveAmpersands(std::string_view shown) {
+    std::string caption;
+    caption.reserve(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        caption += shown[i];
+        if (shown[i] == '&' && i + 1 < shown.size() && shown[i + 1] == '&')
+            ++i;
+    }
+    return caption;
+}
 
 std::vector<std::string> CaptionLines(std::string_view caption) {
     std::vector<std::string> lines;
@@ -183,6 +211,13 @@ WindowPlan PlanWindow(const WindowDesign& design) {
                                   ": missing from the stacking order");
     }
 
+    // Labels behind all windowed controls, each designed later behind the
+    // ones before it.
+    plan.stacking = plan.frontToBack;
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (plan.controls[i].Kind() == ControlKind::Label)
+            plan.stacking.push_back(static_cast<int>(i));
+
     for (std::size_t i = 0; i < plan.controls.size(); ++i)
         if (plan.controls[i].takesFocus)
             plan.tabOrder.push_back(static_cast<int>(i));
@@ -238,6 +273,113 @@ CaptionLayout LayOutCaption(double lineSpacing, double inkTop, double inkBottom,
     inkTop = std::min(inkTop, 0.0);
     inkBottom = std::max(inkBottom, 0.0);
     return {pitch, (pitch - (inkBottom - inkTop)) / 2 - inkTop};
+}
+
+namespace {
+
+// Pixels at 96 dots an inch scaled to `dpi`, rounded.
+int Scaled(int pixels, int dpi) { return (pixels * dpi + DesignDpi / 2) / DesignDpi; }
+
+double WidestLine(const FontMeasure& font) {
+    double widest = 0;
+    for (const LineMeasure& line : font.lines)
+        widest = std::max(widest, line.advance);
+    return widest;
+}
+
+bool LabelFits(const FontMeasure& font, int width, int height) {
+    double inkTop = 0;
+    double inkBottom = 0;
+    for (const LineMeasure& line : font.lines) {
+        if (line.inkBottom <= line.inkTop)
+            continue;
+        inkTop = std::min(inkTop, line.inkTop);
+        inkBottom = std::max(inkBottom, line.inkBottom);
+    }
+    const CaptionLayout layout =
+        LayOutCaption(font.lineSpacing, inkTop, inkBottom, font.lines.size(), height);
+    for (std::size_t i = 0; i < font.lines.size(); ++i) {
+        const LineMeasure& line = font.lines[i];
+        if (line.advance > width)
+            return false;
+        if (line.inkBottom <= line.inkTop)
+            continue;
+        const double baseline = layout.firstBaseline + double(i) * layout.pitch;
+        if (baseline + line.inkTop < 0 || baseline + line.inkBottom > height)
+            return false;
+    }
+    return font.lines.size() < 2 || inkBottom - inkTop <= layout.pitch;
+}
+
+} // namespace
+
+bool CaptionFits(ControlKind kind, const FontMeasure& font, int width, int height, int dpi) {
+    switch (kind) {
+    case ControlKind::Label:
+        return LabelFits(font, width, height);
+    case ControlKind::CommandButton: {
+        const int margin = Scaled(4, dpi);
+        return double(font.lines.size()) * font.height <= height - 2 * margin &&
+               WidestLine(font) <= width - 2 * margin;
+    }
+    case ControlKind::Frame:
+        return font.height <= height && WidestLine(font) <= width - 2 * Scaled(8, dpi);
+    case ControlKind::TextBox:
+        return 2 * font.height <= height - 2 * Scaled(2, dpi);
+    }
+    return true;
+}
+
+FittedFonts FitFonts(const WindowPlan& plan, int dpi, const MeasureFont& measure) {
+    const int minimum = FontPixelsAt(MinimumFontPoints, dpi);
+    const auto fits = [&](const FontRequest& font, std::size_t control) {
+        const ControlPlan& planned = plan.controls[control];
+        const Rect rect = PixelsAt(planned.twips, dpi);
+        return CaptionFits(planned.Kind(), measure(font, planned.captionLines), rect.width,
+                           rect.height, dpi);
+    };
+    // The size a font ends at: its first, or a pixel at a time smaller while
+    // `fitsAll` does not hold, but no smaller than the minimum.
+    const auto fitted = [&](FontRequest font, const auto& fitsAll) {
+        while (font.pixels > minimum && !fitsAll(font))
+            --font.pixels;
+        return font.pixels;
+    };
+
+    FittedFonts fonts{0, std::vector<int>(plan.controls.size(), 0)};
+    fonts.windowPixels =
+        fitted(FontRequest{DefaultFontFamilies(), FontPixelsAt(WindowFontPoints, dpi), false},
+               [&](const FontRequest& font) {
+                   for (std::size_t i = 0; i < plan.controls.size(); ++i)
+                       if (!plan.controls[i].design->font && !fits(font, i))
+                           return false;
+                   return true;
+               });
+    for (std::size_t i = 0; i < plan.controls.size(); ++i)
+        if (const FontDesign* own = plan.controls[i].design->font)
+            fonts.ownPixels[i] =
+                fitted(FontRequest{own->families, FontPixelsAt(own->points, dpi), own->bold},
+                       [&](const FontRequest& font) { return fits(font, i); });
+    return fonts;
+}
+
+bool ExtendsCharacter(char32_t codePoint) {
+    struct Range {
+        char32_t first;
+        char32_t last;
+    };
+    // In order, for the search below.
+    static constexpr Range Extending[] = {
+        {0x0300, 0x036F},   {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x064B, 0x065F},
+        {0x1AB0, 0x1AFF},   {0x1DC0, 0x1DFF}, {0x200D, 0x200D}, {0x20D0, 0x20FF},
+        {0x3099, 0x309A},   {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0x1F3FB, 0x1F3FF},
+        {0xE0100, 0xE01EF},
+    };
+    if (codePoint < 0x0300)
+        return false;
+    const auto range = std::lower_bound(std::begin(Extending), std::end(Extending), codePoint,
+                                        [](const Range& r, char32_t c) { return r.last < c; });
+    return range != std::end(Extending) && range->first <= codePoint && range->last >= codePoint;
 }
 
 } // namespace quimbel::ui

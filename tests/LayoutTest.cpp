@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -369,6 +370,74 @@ TEST(Icon, EveryWindowCarriesTheApplicationIcon) {
               icon.cacheKey());
 }
 
+// --- Captions ---------------------------------------------------------------
+
+// A label naming a field on its line, a button and a frame, each caption with
+// an "&" before a different letter.
+constexpr ui::ControlDesign AmpersandControls[] = {
+    {"Label1", ControlKind::Label, ui::OnWindow, 120, 120, 1200, 255, "A&B", "", 0},
+    {"Text1", ControlKind::TextBox, ui::OnWindow, 1440, 120, 1500, 615, "", "", 1},
+    {"Command1", ControlKind::CommandButton, ui::OnWindow, 120, 900, 1500, 615, "C&D", "", 2},
+    {"Frame1", ControlKind::Frame, ui::OnWindow, 120, 1700, 3000, 1200, "E&F", "", 3},
+    {"Text2", ControlKind::TextBox, "Frame1", 240, 360, 1500, 615, "", "", 4},
+};
+constexpr ui::WindowDesign AmpersandDesign{"&", 3300, 3000, 0, 0, AmpersandControls};
+
+struct CountedClicks final : ui::WindowEvents {
+    void Clicked(int) override { ++clicks; }
+    void CloseRequested() override {}
+    int clicks = 0;
+};
+
+// Counts the shortcut events a widget gets: one arrives for each access key
+// pressed that the widget's caption took.
+class ShortcutCounter final : public QObject {
+public:
+    int shortcuts = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Shortcut)
+            ++shortcuts;
+        return false;
+    }
+};
+
+TEST(Captions, AnAmpersandIsACharacterAndMarksNoAccessKey) {
+    const ui::WindowPlan plan = ui::PlanWindow(AmpersandDesign);
+    CountedClicks events;
+    std::string startupId;
+    ui::QtWindow window(plan, events, startupId);
+    window.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    struct Row {
+        const char* control;
+        const char* designed;
+        Qt::Key designedKey;
+        const char* set;
+        Qt::Key setKey;
+    };
+    const Row rows[] = {
+        {"Label1", "A&B", Qt::Key_B, "G&H", Qt::Key_H},
+        {"Command1", "C&D", Qt::Key_D, "I&J", Qt::Key_J},
+        {"Frame1", "E&F", Qt::Key_F, "K&L", Qt::Key_L},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control);
+        const int index = plan.IndexOf(row.control);
+        ShortcutCounter counter;
+        window.Control(index)->installEventFilter(&counter);
+        EXPECT_EQ(window.Text(index), row.designed);
+        QTest::keyClick(&window, row.designedKey, Qt::AltModifier);
+        window.SetText(index, row.set);
+        EXPECT_EQ(window.Text(index), row.set);
+        QTest::keyClick(&window, row.setKey, Qt::AltModifier);
+        EXPECT_EQ(counter.shortcuts, 0);
+        window.Control(index)->removeEventFilter(&counter);
+    }
+    EXPECT_EQ(events.clicks, 0);
+}
+
 // --- Fonts ------------------------------------------------------------------
 
 TEST(Fonts, DefaultFontShowsSimplifiedChinese) {
@@ -397,8 +466,9 @@ TEST(Fonts, WelcomeLineIsABoldSongFace) {
         song << QString::fromUtf8(family);
     EXPECT_TRUE(song.contains(info.family())) << info.family().toStdString();
     EXPECT_EQ(ui::QtControlOf<QLabel>(welcome, "Label1")->text(), " 欢迎使用 Quimbel V2.3");
-    // The other controls keep the window's default font.
-    EXPECT_EQ(ui::QtControlOf<QPushButton>(welcome, "Command1")->font(), QApplication::font());
+    // The other controls keep the window's font.
+    EXPECT_EQ(ui::QtControlOf<QPushButton>(welcome, "Command1")->font(),
+              ui::QtWindowOf(welcome)->font());
 }
 
 } // namespace

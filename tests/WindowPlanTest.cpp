@@ -5,11 +5,13 @@
 #include "AccessibilityTable.h"
 #include "Form1.h"
 #include "Form2.h"
+#include "Form3.h"
 #include "Form4.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -160,6 +162,52 @@ TEST(Plan, StackingAndTabOrderFollowTheDesign) {
     EXPECT_EQ(welcome.firstFocus, welcome.IndexOf("Command1"));
 }
 
+TEST(Plan, LabelsGoBehindInTheOneStackingOrderBackEndsApply) {
+    using enum ControlKind;
+    const std::vector<ControlDesign> interleaved = {
+        {"Label1", Label, OnWindow, 0, 0, 15, 15, "", "", 0},
+        {"Text1", TextBox, OnWindow, 0, 0, 15, 15, "", "", 1},
+        {"Frame1", Frame, OnWindow, 0, 0, 15, 15, "", "", 2},
+        {"Label2", Label, "Frame1", 0, 0, 15, 15, "", "", 3},
+        {"Command1", CommandButton, "Frame1", 0, 0, 15, 15, "", "", 4},
+        {"Label3", Label, OnWindow, 0, 0, 15, 15, "", "", 5},
+    };
+    const std::string_view listed[] = {"Command1", "Frame1", "Text1"};
+    const WindowDesign unlisted{"small", 1500, 1500, 0, 0, interleaved};
+    const WindowDesign withList{"small", 1500, 1500, 0, 0, interleaved, listed};
+    struct Case {
+        const char* name;
+        const WindowDesign* design;
+        std::vector<std::string> frontToBack;
+    };
+    const Case cases[] = {
+        // Windowed controls as designed or listed, then the labels: each
+        // later one behind the earlier ones, as lowering them in turn leaves
+        // them.
+        {"design order", &unlisted, {"Text1", "Frame1", "Command1", "Label1", "Label2", "Label3"}},
+        {"listed", &withList, {"Command1", "Frame1", "Text1", "Label1", "Label2", "Label3"}},
+        {"main window",
+         &forms::Form1::Layout,
+         {"Text4", "Text3", "Command4", "Command3", "Command2", "Command1", "Text2", "Text1",
+          "Frame1", "Label2", "Label1", "Label4", "Label5", "Label3"}},
+        {"welcome", &forms::Form4::Layout, {"Command1", "Label1", "Label2", "Label3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowPlan plan = PlanWindow(*c.design);
+        EXPECT_EQ(Names(plan, plan.stacking), c.frontToBack);
+    }
+    // Every window's order holds each control once.
+    for (const WindowDesign* design : {&forms::Form1::Layout, &forms::Form2::Layout,
+                                       &forms::Form3::Layout, &forms::Form4::Layout}) {
+        SCOPED_TRACE(std::string(design->caption));
+        const WindowPlan plan = PlanWindow(*design);
+        std::set<int> seen(plan.stacking.begin(), plan.stacking.end());
+        EXPECT_EQ(plan.stacking.size(), plan.controls.size());
+        EXPECT_EQ(seen.size(), plan.controls.size());
+    }
+}
+
 TEST(Plan, BadDesignsAreNamedErrors) {
     struct Case {
         const char* name;
@@ -277,6 +325,218 @@ TEST(Fonts, TheDefaultFaceIsAChineseUiFaceWithWindowsOwnFirst) {
     EXPECT_EQ(std::string(families[1]), "Microsoft YaHei");
     for (const char* family : families)
         EXPECT_EQ(std::string(family).find("JP"), std::string::npos) << family;
+}
+
+TEST(Captions, AmpersandsAreDoubledForToolkitsThatMarkAccessKeysAndHalvedBack) {
+    struct Case {
+        std::string_view caption;
+        std::string_view shown;
+    };
+    const Case cases[] = {
+        {"", ""},      {"确定", "确定"}, {"A&B", "A&&B"},   {"&", "&&"},
+        {"A&", "A&&"}, {"&&", "&&&&"},   {"&&&", "&&&&&&"}, {"长&宽", "长&&宽"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.caption));
+        EXPECT_EQ(DoubleAmpersands(c.caption), c.shown);
+        EXPECT_EQ(HalveAmpersands(c.shown), c.caption);
+    }
+    // What a toolkit may hand back with a lone "&" keeps it.
+    EXPECT_EQ(HalveAmpersands("A&B"), "A&B");
+    EXPECT_EQ(HalveAmpersands("&&&"), "&&");
+    for (ControlKind kind : {ControlKind::CommandButton, ControlKind::Frame, ControlKind::Label})
+        EXPECT_TRUE(CaptionMayMarkAccessKey(kind));
+    EXPECT_FALSE(CaptionMayMarkAccessKey(ControlKind::TextBox)) << "a field's text is its own";
+}
+
+// --- Fonts that fit -----------------------------------------------------------
+
+// One line of `advance` pixels whose ink reaches 12 above and 3 below the
+// baseline, in a font 15 high with lines 16 apart.
+FontMeasure OneLine(double advance, int lines = 1) {
+    return {15, 16, std::vector<LineMeasure>(static_cast<std::size_t>(lines), {advance, -12, 3})};
+}
+
+TEST(Fonts, CaptionsFitTheirControlsUpToTheEdge) {
+    struct Case {
+        const char* name;
+        ControlKind kind;
+        FontMeasure font;
+        int width;
+        int height;
+        int dpi;
+        bool fits;
+    };
+    const FontMeasure blankBetween{15, 16, {{40, -12, 3}, {0, 0, 0}, {40, -12, 3}}};
+    const Case cases[] = {
+        // Labels: the width, the ink inside, lines apart.
+        {"label, as wide as its text", ControlKind::Label, OneLine(100), 100, 17, 96, true},
+        {"label, half a pixel short", ControlKind::Label, OneLine(100.5), 100, 17, 96, false},
+        {"label, ink just inside", ControlKind::Label, OneLine(40), 100, 15, 96, true},
+        {"label, ink sticks out", ControlKind::Label, OneLine(40), 100, 14, 96, false},
+        {"label, two lines a spacing apart", ControlKind::Label, OneLine(40, 2), 100, 32, 96, true},
+        {"label, two lines closer than their ink", ControlKind::Label, OneLine(40, 2), 100, 29, 96,
+         false},
+        {"label, a blank line has no ink", ControlKind::Label, blankBetween, 100, 48, 96, true},
+        // Buttons: 4 pixels at 96 dots an inch on every side.
+        {"button, exactly inside its margins", ControlKind::CommandButton, OneLine(92), 100, 23, 96,
+         true},
+        {"button, a pixel too wide", ControlKind::CommandButton, OneLine(93), 100, 23, 96, false},
+        {"button, a pixel too low", ControlKind::CommandButton, OneLine(92), 100, 22, 96, false},
+        {"button, two lines", ControlKind::CommandButton, OneLine(92, 2), 100, 38, 96, true},
+        {"button, two lines a pixel too tall", ControlKind::CommandButton, OneLine(92, 2), 100, 37,
+         96, false},
+        {"button, margins at 200 %", ControlKind::CommandButton, OneLine(92), 100, 23, 192, false},
+        {"button, room at 200 %", ControlKind::CommandButton, OneLine(84), 100, 31, 192, true},
+        // Frames: 8 pixels at 96 dots an inch each side of the title.
+        {"frame, title inside its inset", ControlKind::Frame, OneLine(84), 100, 15, 96, true},
+        {"frame, title into its inset", ControlKind::Frame, OneLine(85), 100, 200, 96, false},
+        {"frame, lower than its title", ControlKind::Frame, OneLine(10), 100, 14, 96, false},
+        {"frame, inset at 150 %", ControlKind::Frame, OneLine(84), 100, 200, 144, false},
+        // Text boxes: two lines inside 2-pixel edges, whatever their width.
+        {"field, two lines", ControlKind::TextBox, OneLine(500), 100, 34, 96, true},
+        {"field, a pixel short", ControlKind::TextBox, OneLine(0), 100, 33, 96, false},
+        {"field, edges at 200 %", ControlKind::TextBox, OneLine(0), 100, 37, 192, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CaptionFits(c.kind, c.font, c.width, c.height, c.dpi), c.fits) << c.name;
+}
+
+// A font whose every character is its size in pixels wide and tall: a caption
+// of n characters needs n pixels a pixel of size. Records what it was asked.
+struct FakeMeasurer {
+    std::vector<FontRequest> asked;
+
+    FontMeasure operator()(const FontRequest& font, std::span<const std::string> lines) {
+        asked.push_back(font);
+        const double pixels = font.pixels;
+        FontMeasure measure{pixels, pixels, {}};
+        for (const std::string& line : lines)
+            measure.lines.push_back({pixels * double(line.size()), -0.75 * pixels, 0.25 * pixels});
+        return measure;
+    }
+};
+
+TEST(Fonts, EachFontStepsDownUntilItsCaptionsFitButNotBelowTheMinimum) {
+    using enum ControlKind;
+    static constexpr std::array<const char*, 1> Song{"SimSun"};
+    static const FontDesign Own{Song, 12, true};
+    // Widths in twips: 15 a pixel at 96 dots an inch.
+    struct Case {
+        const char* name;
+        std::vector<ControlDesign> controls;
+        int dpi;
+        int windowPixels;
+        std::map<std::string, int> ownPixels;
+    };
+    const std::vector<Case> cases = {
+        {"all fit at 9 points",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 120, 15 * 20, "abcdefghij", "", 0}},
+         96,
+         12,
+         {}},
+        {"a long caption makes the window's font smaller",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 120, 15 * 20, "abc", "", 0},
+          {"Label2", Label, OnWindow, 0, 0, 15 * 100, 15 * 20, "abcdefghij", "", 1}},
+         96,
+         10,
+         {}},
+        {"a field's height counts too",
+         {{"Text1", TextBox, OnWindow, 0, 0, 15 * 100, 15 * 22, "", "", 0}},
+         96,
+         9,
+         {}},
+        {"no smaller than 6 points",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 30, 15 * 20, "abcdefghij", "", 0}},
+         96,
+         8,
+         {}},
+        {"at 200 %",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 100, 15 * 20, "abcdefghij", "", 0}},
+         192,
+         20,
+         {}},
+        {"own font starts at its points and fits its own caption alone",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 140, 15 * 20, "abcdefghij", "", 0, {}, {}, &Own},
+          {"Label2", Label, OnWindow, 0, 0, 15 * 100, 15 * 20, "abcdefghij", "", 1}},
+         96,
+         10,
+         {{"Label1", 14}}},
+        {"own font that fits keeps its size",
+         {{"Label1", Label, OnWindow, 0, 0, 15 * 200, 15 * 20, "abcdefghij", "", 0, {}, {}, &Own}},
+         96,
+         12,
+         {{"Label1", 16}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowDesign design{"fonts", 15 * 300, 15 * 300, 0, 0, c.controls};
+        const WindowPlan plan = PlanWindow(design);
+        FakeMeasurer measurer;
+        const FittedFonts fonts = FitFonts(plan, c.dpi, std::ref(measurer));
+        EXPECT_EQ(fonts.windowPixels, c.windowPixels);
+        ASSERT_EQ(fonts.ownPixels.size(), plan.controls.size());
+        for (std::size_t i = 0; i < plan.controls.size(); ++i) {
+            const auto own = c.ownPixels.find(std::string(plan.controls[i].Name()));
+            EXPECT_EQ(fonts.ownPixels[i], own == c.ownPixels.end() ? 0 : own->second)
+                << plan.controls[i].Name();
+        }
+        // The window's font in the default faces, regular; an own font in its
+        // design's faces and weight.
+        for (const FontRequest& asked : measurer.asked) {
+            const bool own = asked.families.data() == Own.families.data();
+            EXPECT_TRUE(own || asked.families.data() == DefaultFontFamilies().data());
+            EXPECT_EQ(asked.bold, own);
+        }
+    }
+}
+
+// --- Long lines in pieces -------------------------------------------------------
+
+TEST(Pieces, APieceNeverEndsInsideWhatTheUserSeesAsOneCharacter) {
+    struct Case {
+        const char* name;
+        std::u16string line;
+        std::size_t start;
+        std::size_t length;
+        std::size_t end;
+    };
+    const Case cases[] = {
+        {"plain text", u"abcdef", 0, 3, 3},
+        {"a later piece", u"abcdef", 2, 3, 5},
+        {"the line ends first", u"abc", 0, 5, 3},
+        {"the line ends exactly", u"abc", 0, 3, 3},
+        {"not inside a surrogate pair", u"ab\U0001F600c", 0, 3, 2},
+        {"after a surrogate pair", u"ab\U0001F600c", 0, 4, 4},
+        {"not before a combining accent", u"abe\u0301c", 0, 3, 2},
+        {"after the accent", u"abe\u0301c", 0, 4, 4},
+        {"not before an accent in a later piece", u"abcde\u0301f", 3, 2, 4},
+        {"not before a kana voicing mark", u"ab\u304B\u3099c", 0, 3, 2},
+        {"not before a symbol's combining mark", u"ab1\u20E3c", 0, 3, 2},
+        {"not before a variation selector", u"ab\u2764\uFE0Fc", 0, 3, 2},
+        {"not before a supplementary variation selector", u"a\u845B\U000E0100b", 0, 2, 1},
+        {"not before a skin-tone modifier", u"a\U0001F44D\U0001F3FDb", 0, 3, 1},
+        {"not around a zero-width joiner", u"a\U0001F468\u200D\U0001F469b", 0, 4, 1},
+        {"not just after a zero-width joiner", u"a\U0001F468\u200D\U0001F469b", 0, 5, 1},
+        {"forward only when nothing in the piece allows it", u"e\u0301\u0301\u0301x", 0, 2, 4},
+        {"forward to the line's end", u"e\u0301\u0301", 0, 1, 3},
+        {"a lone low surrogate is a unit of its own",
+         std::u16string{u'a', u'b', 0xDC00, 0xDC00, u'c'}, 0, 3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(PieceEnd(std::u16string_view(c.line), c.start, c.length), c.end);
+    }
+}
+
+TEST(Pieces, WhatExtendsACharacter) {
+    for (char32_t c : {U'\u0300', U'\u036F', U'\u0483', U'\u05B0', U'\u064B', U'\u1AB0', U'\u1DFF',
+                       U'\u200D', U'\u20D0', U'\u20FF', U'\u3099', U'\uFE00', U'\uFE0F', U'\uFE20',
+                       U'\U0001F3FB', U'\U0001F3FF', U'\U000E0100', U'\U000E01EF'})
+        EXPECT_TRUE(ExtendsCharacter(c)) << std::hex << static_cast<unsigned>(c);
+    for (char32_t c : {U'a', U'\u02FF', U'\u0370', U'\u200C', U'\u200E', U'\u2100', U'\u4E2D',
+                       U'\uFE10', U'\uFE30', U'\U0001F3FA', U'\U0001F400', U'\U000E01F0'})
+        EXPECT_FALSE(ExtendsCharacter(c)) << std::hex << static_cast<unsigned>(c);
 }
 
 } // namespace

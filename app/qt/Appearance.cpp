@@ -2,7 +2,6 @@
 
 #include "DesktopLaunch.h"
 #include "QuimbelIcon.h"
-#include "WindowPlan.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -16,21 +15,25 @@
 
 namespace quimbel::ui {
 
-QFont DefaultFont() {
+bool IsInstalledFamily(std::string_view family) {
+    static const QStringList installed = QFontDatabase::families();
+    return installed.contains(QString::fromUtf8(family.data(), qsizetype(family.size())),
+                              Qt::CaseInsensitive);
+}
+
+QFont FontOf(const FontRequest& request) {
     QFont font;
     QStringList families;
-    const QStringList installed = QFontDatabase::families();
-    for (const std::string& family :
-         InstalledFamilies(DefaultFontFamilies(), [&](std::string_view name) {
-             return installed.contains(QString::fromUtf8(name.data(), qsizetype(name.size())),
-                                       Qt::CaseInsensitive);
-         }))
+    for (const std::string& family : InstalledFamilies(request.families, IsInstalledFamily))
         families << QString::fromStdString(family);
     font.setFamilies(families);
-    // 11 logical pixels: the widest captions ("厘米（cm）：", "宽（高）（cm）：")
-    // fit their labels with room to spare.
-    font.setPixelSize(11);
+    font.setPixelSize(request.pixels);
+    font.setBold(request.bold);
     return font;
+}
+
+QFont DefaultFont() {
+    return FontOf({DefaultFontFamilies(), FontPixelsAt(WindowFontPoints, DesignDpi), false});
 }
 
 namespace {

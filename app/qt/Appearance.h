@@ -1,13 +1,26 @@
 #pragma once
 
+#include "WindowPlan.h"
+
 #include <QFont>
+
+#include <string_view>
 
 class QApplication;
 
 namespace quimbel::ui {
 
-// The windows' default font: a Simplified Chinese face at a size where every
-// caption fits its control on one line.
+// Whether a font family is installed, by the one list of installed families
+// read once per run.
+bool IsInstalledFamily(std::string_view family);
+
+// A font the plan asks for, in logical pixels. Only installed families are
+// named: otherwise fontconfig ranks stand-ins for each missing one,
+// milliseconds of start-up that end on the same face.
+QFont FontOf(const FontRequest& request);
+
+// The windows' default face, a Simplified Chinese one, at the window font's
+// first size. Each window sets the size its own captions fit (FitFonts).
 QFont DefaultFont();
 
 // Sets the default font, the windows' icon and the desktop entry they belong

@@ -49,7 +49,7 @@ void MakeAccessible(QtWindow& window) {
         widget->setAccessibleName(FromUtf8(control.accessibleName));
         widget->setAccessibleDescription(FromUtf8(control.accessibleDescription));
         // Qt's way to say "this label names that field" (no shortcut: the
-        // captions hold no "&").
+        // label holds its caption with each "&" doubled).
         if (control.labelFor != NoControl)
             if (auto* label = qobject_cast<QLabel*>(widget))
                 label->setBuddy(window.Control(control.labelFor));

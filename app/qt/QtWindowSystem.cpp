@@ -1,12 +1,12 @@
 #include "QtWindowSystem.h"
 
+#include "Appearance.h"
 #include "DesktopLaunch.h"
 #include "QtAccessibility.h"
 #include "TextField.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -51,46 +51,33 @@ QRect FirstPositionOnScreen(const WindowPlan& plan) {
     return {placed.left, placed.top, placed.width, placed.height};
 }
 
-bool IsInstalled(std::string_view family) {
-    static const QStringList installed = QFontDatabase::families();
-    return installed.contains(FromUtf8(family), Qt::CaseInsensitive);
-}
-
-// The font a design asks for, at its size in logical pixels. Only installed
-// families are named: otherwise fontconfig ranks stand-ins for each missing
-// one, milliseconds of start-up that end on the same face.
-QFont FontFromDesign(const FontDesign& design) {
-    QFont font;
-    QStringList families;
-    for (const std::string& family : InstalledFamilies(design.families, IsInstalled))
-        families << QString::fromStdString(family);
-    font.setFamilies(families);
-    font.setPixelSize(FontPixelsAt(design.points, DesignDpi));
-    font.setBold(design.bold);
-    return font;
-}
-
-// A face of its own may stand in for a missing one whose glyphs reach further
-// up or down; it steps down a pixel at a time until the caption's ink fits.
-QFont FittedFont(QFont font, const QStringList& lines, int height) {
-    while (font.pixelSize() > 6) {
-        const QFontMetricsF metrics(font);
-        const CaptionLayout layout = LayOutCaption(font, lines, height);
-        bool fits = true;
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QRectF ink = metrics.tightBoundingRect(lines[i]);
-            const qreal baseline = layout.firstBaseline + qreal(i) * layout.pitch;
-            fits = fits && baseline + ink.top() >= 0 && baseline + ink.bottom() <= height;
+// The plan's fonts are measured at the design resolution, where the controls'
+// logical pixels are laid out; Qt scales them to the screen.
+FontMeasure Measure(const QFont& font, std::span<const std::string> lines) {
+    const QFontMetricsF metrics(font);
+    FontMeasure measure{metrics.height(), metrics.lineSpacing(), {}};
+    measure.lines.reserve(lines.size());
+    for (const std::string& line : lines) {
+        if (line.empty()) {
+            measure.lines.push_back({0, 0, 0});
+            continue;
         }
-        if (fits)
-            break;
-        font.setPixelSize(font.pixelSize() - 1);
+        const QString text = FromUtf8(line);
+        const QRectF ink = metrics.tightBoundingRect(text);
+        measure.lines.push_back({metrics.horizontalAdvance(text), ink.top(), ink.bottom()});
     }
-    return font;
+    return measure;
+}
+
+// The caption as the widget holds it: Qt takes "&" before a letter as an
+// access key in these, and the captions have none.
+QString Shown(const ControlPlan& control, std::string_view caption) {
+    return CaptionMayMarkAccessKey(control.Kind()) ? FromUtf8(DoubleAmpersands(caption))
+                                                   : FromUtf8(caption);
 }
 
 QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
-    const QString caption = QString::fromStdString(control.caption);
+    const QString caption = Shown(control, control.caption);
     QWidget* widget = nullptr;
     switch (control.Kind()) {
     case ControlKind::Label: {
@@ -143,9 +130,6 @@ QWidget* MakeControl(const ControlPlan& control, QWidget* parent) {
             palette.setColor(QPalette::WindowText, ColorOf(*design.foreColor));
         widget->setPalette(palette);
     }
-    if (design.font)
-        widget->setFont(FittedFont(FontFromDesign(*design.font), caption.split(QLatin1Char('\n')),
-                                   widget->height()));
     return widget;
 }
 
@@ -170,7 +154,10 @@ void DesignLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
-    const QStringList lines = text().split(QLatin1Char('\n'));
+    // The label holds its caption with "&" doubled (it names a field), and
+    // shows it as set.
+    const QStringList lines =
+        QString(text()).replace(QStringLiteral("&&"), QStringLiteral("&")).split(QLatin1Char('\n'));
     const CaptionLayout layout = LayOutCaption(font(), lines, height());
     for (qsizetype i = 0; i < lines.size(); ++i)
         painter.drawText(QPointF(0, layout.firstBaseline + qreal(i) * layout.pitch), lines[i]);
@@ -187,12 +174,28 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pe
     setFixedSize(client.size());
     setGeometry(client);
 
+    // Each window's font fits its own captions.
+    QFont measured;
+    FontRequest measuredRequest{{}, 0, false};
+    const FittedFonts fonts = FitFonts(
+        plan, DesignDpi, [&](const FontRequest& request, std::span<const std::string> lines) {
+            if (request.families.data() != measuredRequest.families.data() ||
+                request.pixels != measuredRequest.pixels || request.bold != measuredRequest.bold) {
+                measured = FontOf(request);
+                measuredRequest = request;
+            }
+            return Measure(measured, lines);
+        });
+    setFont(FontOf({DefaultFontFamilies(), fonts.windowPixels, false}));
+
     controls_.reserve(plan.controls.size());
     for (const ControlPlan& control : plan.controls) {
         QWidget* parent = control.container == NoControl
                               ? this
                               : controls_[static_cast<std::size_t>(control.container)];
         QWidget* widget = MakeControl(control, parent);
+        if (const FontDesign* own = control.design->font)
+            widget->setFont(FontOf({own->families, fonts.ownPixels[controls_.size()], own->bold}));
         controls_.push_back(widget);
         if (control.Kind() == ControlKind::CommandButton) {
             const int index = static_cast<int>(controls_.size() - 1);
@@ -201,12 +204,10 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pe
         }
     }
 
-    // Stacking: windowed controls in the plan's order, labels behind them all.
-    for (auto index = plan.frontToBack.rbegin(); index != plan.frontToBack.rend(); ++index)
+    // Raised from the back, the front one last: each ends in the plan's
+    // order among its container's children.
+    for (auto index = plan.stacking.rbegin(); index != plan.stacking.rend(); ++index)
         Control(*index)->raise();
-    for (std::size_t i = 0; i < plan.controls.size(); ++i)
-        if (plan.controls[i].Kind() == ControlKind::Label)
-            controls_[i]->lower();
 
     for (std::size_t i = 1; i < plan.tabOrder.size(); ++i)
         QWidget::setTabOrder(Control(plan.tabOrder[i - 1]), Control(plan.tabOrder[i]));
@@ -250,19 +251,20 @@ std::string QtWindow::Text(int control) const {
     case ControlKind::TextBox:
         return ToUtf8(static_cast<TextField*>(widget)->Text());
     case ControlKind::Label:
-        return ToUtf8(static_cast<QLabel*>(widget)->text());
+        return HalveAmpersands(ToUtf8(static_cast<QLabel*>(widget)->text()));
     case ControlKind::CommandButton:
-        return ToUtf8(static_cast<QPushButton*>(widget)->text());
+        return HalveAmpersands(ToUtf8(static_cast<QPushButton*>(widget)->text()));
     case ControlKind::Frame:
-        return ToUtf8(static_cast<QGroupBox*>(widget)->title());
+        return HalveAmpersands(ToUtf8(static_cast<QGroupBox*>(widget)->title()));
     }
     return {};
 }
 
 void QtWindow::SetText(int control, std::string_view text) {
     QWidget* widget = Control(control);
-    const QString value = FromUtf8(text);
-    switch (plan_.controls[static_cast<std::size_t>(control)].Kind()) {
+    const ControlPlan& planned = plan_.controls[static_cast<std::size_t>(control)];
+    const QString value = Shown(planned, text);
+    switch (planned.Kind()) {
     case ControlKind::TextBox:
         static_cast<TextField*>(widget)->SetText(value);
         break;

@@ -1,16 +1,18 @@
 #include "TextField.h"
 
+#include "WindowPlan.h"
+
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QTextBlock>
-#include <QTextBoundaryFinder>
 #include <QTextDocument>
 
 #include <algorithm>
 #include <functional>
+#include <string_view>
 
 namespace quimbel::ui {
 namespace {
@@ -30,27 +32,17 @@ bool IsBreak(QChar c) {
 
 // Where a piece of `line` that starts at `start` ends, at most `limit`
 // characters on: after a blank near that limit when there is one (a word move
-// stops there anyway), else at the last boundary between characters as the
-// user sees them, never inside a surrogate pair or before a combining mark.
+// stops there anyway), else where the plan's rule for pieces puts it.
 qsizetype PieceEnd(QStringView line, qsizetype start, qsizetype limit) {
+    const std::u16string_view units(line.utf16(), static_cast<std::size_t>(line.size()));
     const qsizetype end = start + limit;
     if (end >= line.size())
         return line.size();
-    const qsizetype nearest = end - limit / 8;
-    const qsizetype from = std::max(start, nearest - 64);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme,
-                               line.mid(from, std::min(line.size(), end + 64) - from));
-    const auto atBoundary = [&](qsizetype i) {
-        finder.setPosition(i - from);
-        return finder.isAtBoundary();
-    };
-    for (qsizetype i = end; i > nearest; --i)
-        if (line[i - 1].isSpace() && atBoundary(i))
+    for (qsizetype i = end; i > end - limit / 8; --i)
+        if (line[i - 1].isSpace() && MayEndPieceAt(units, static_cast<std::size_t>(i)))
             return i;
-    for (qsizetype i = end; i > std::max(start, from); --i)
-        if (atBoundary(i))
-            return i;
-    return end;
+    return static_cast<qsizetype>(
+        ui::PieceEnd(units, static_cast<std::size_t>(start), static_cast<std::size_t>(limit)));
 }
 
 enum class Way { None, Back, Forward };
