@@ -13,25 +13,9 @@ HWND Create(const ControlSetup& setup) {
                        CaptionWindowText(setup.plan.caption));
 }
 
-// The caption inside the button's border and focus rectangle, about 4 pixels
-// a side at 96 dots an inch.
-bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi) {
-    const int margin = MulDiv(4, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    if (static_cast<int>(plan.captionLines.size()) * metrics.tmHeight > size.cy - 2 * margin)
-        return false;
-    for (const std::string& line : plan.captionLines)
-        if (TextWidth(dc, WideFromUtf8(line)) > size.cx - 2 * margin)
-            return false;
-    return true;
-}
-
 } // namespace
 
-const ControlClass ButtonClass{.create = Create,
-                               .toWindowText = CaptionWindowText,
-                               .fromWindowText = CaptionLayerText,
-                               .fits = Fits};
+const ControlClass ButtonClass{
+    .create = Create, .toWindowText = CaptionWindowText, .fromWindowText = CaptionLayerText};
 
 } // namespace quimbel::ui::win32

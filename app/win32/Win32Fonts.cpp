@@ -59,19 +59,41 @@ UniqueFont MakeFont(const std::wstring& face, int pixels, bool bold) {
                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
 }
 
-UniqueFont FittedFont(const std::wstring& face, int pixels, bool bold, int minimumPixels,
-                      const std::function<bool(HDC)>& fits) {
-    const UniqueDc dc(CreateCompatibleDC(nullptr));
-    for (;; --pixels) {
-        UniqueFont font = MakeFont(face, pixels, bold);
-        if (!font || !dc || pixels <= minimumPixels)
-            return font;
-        const HGDIOBJ previous = SelectObject(dc.get(), font.get());
-        const bool fitting = fits(dc.get());
-        SelectObject(dc.get(), previous);
-        if (fitting)
-            return font;
+FontMeasurer::FontMeasurer(const FontFamilies& installed)
+    : installed_(installed), dc_(CreateCompatibleDC(nullptr)) {}
+
+FontMeasurer::~FontMeasurer() {
+    if (previous_)
+        SelectObject(dc_.get(), previous_);
+}
+
+FontMeasure FontMeasurer::operator()(const FontRequest& request,
+                                     std::span<const std::string> lines) {
+    FontMeasure measure{};
+    const std::wstring face = FirstInstalled(request.families, installed_);
+    if (!font_ || face != face_ || request.pixels != pixels_ || request.bold != bold_) {
+        UniqueFont font = MakeFont(face, request.pixels, request.bold);
+        if (!dc_ || !font)
+            return measure;
+        const HGDIOBJ previous = SelectObject(dc_.get(), font.get());
+        if (!previous_)
+            previous_ = previous;
+        font_.swap(font);
+        face_ = face;
+        pixels_ = request.pixels;
+        bold_ = request.bold;
     }
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc_.get(), &metrics);
+    measure.height = metrics.tmHeight;
+    measure.lineSpacing = metrics.tmHeight + metrics.tmExternalLeading;
+    measure.lines.reserve(lines.size());
+    for (const std::string& line : lines) {
+        const std::wstring wide = WideFromUtf8(line);
+        const Ink ink = InkOf(dc_.get(), wide);
+        measure.lines.push_back({double(TextWidth(dc_.get(), wide)), ink.top, ink.bottom});
+    }
+    return measure;
 }
 
 Ink InkOf(HDC dc, std::wstring_view line) {

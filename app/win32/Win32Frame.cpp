@@ -30,21 +30,9 @@ HWND Create(const ControlSetup& setup) {
     return frame;
 }
 
-// The title on the top edge, indented about 8 pixels a side at 96 dots an
-// inch.
-bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi) {
-    const int inset = MulDiv(8, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    return metrics.tmHeight <= size.cy &&
-           TextWidth(dc, WideFromUtf8(plan.caption)) <= size.cx - 2 * inset;
-}
-
 } // namespace
 
-const ControlClass FrameClass{.create = Create,
-                              .toWindowText = CaptionWindowText,
-                              .fromWindowText = CaptionLayerText,
-                              .fits = Fits};
+const ControlClass FrameClass{
+    .create = Create, .toWindowText = CaptionWindowText, .fromWindowText = CaptionLayerText};
 
 } // namespace quimbel::ui::win32

@@ -104,33 +104,9 @@ HWND Create(const ControlSetup& setup) {
     return label;
 }
 
-// Each line within the width, the ink of all lines within the height, and
-// lines apart.
-bool Fits(HDC dc, const ControlPlan& plan, SIZE size, UINT) {
-    std::vector<std::wstring> wide;
-    wide.reserve(plan.captionLines.size());
-    for (const std::string& line : plan.captionLines)
-        wide.push_back(WideFromUtf8(line));
-    const std::vector<std::wstring_view> lines(wide.begin(), wide.end());
-    const CaptionLayout layout = CaptionLayoutIn(dc, lines, size.cy);
-    double inkTop = 0;
-    double inkBottom = 0;
-    for (const PlacedLine& line : PlaceLines(dc, lines, size.cy)) {
-        if (line.text.empty())
-            continue;
-        const Ink ink = InkOf(dc, line.text);
-        if (TextWidth(dc, line.text) > size.cx || line.baseline + ink.top < 0 ||
-            line.baseline + ink.bottom > size.cy)
-            return false;
-        inkTop = std::min(inkTop, ink.top);
-        inkBottom = std::max(inkBottom, ink.bottom);
-    }
-    return lines.size() < 2 || inkBottom - inkTop <= layout.pitch;
-}
-
 } // namespace
 
 const ControlClass LabelClass{
-    .create = Create, .toWindowText = WindowText, .fromWindowText = LayerText, .fits = Fits};
+    .create = Create, .toWindowText = WindowText, .fromWindowText = LayerText};
 
 } // namespace quimbel::ui::win32

@@ -40,30 +40,19 @@ void Win32Window::LayOut(UINT dpi) {
 }
 
 void Win32Window::MakeFonts(UniqueFont& windowFont, std::vector<UniqueFont>& ownFonts) {
-    const int dpi = static_cast<int>(dpi_);
-    const int minimum = MulDiv(6, dpi, USER_DEFAULT_SCREEN_DPI);
     const win32::FontFamilies& families = system_.Families();
-    const auto fits = [&](HDC dc, std::size_t i) {
-        const ControlPlan& control = plan_.controls[i];
-        const Rect rect = PixelsAt(control.twips, dpi);
-        return ClassOf(control.Kind()).fits(dc, control, SIZE{rect.width, rect.height}, dpi_);
-    };
-    // One font for the window's controls: the design's size, or smaller
-    // where a caption would not fit in the face found.
-    windowFont =
-        win32::FittedFont(win32::FirstInstalled(DefaultFontFamilies(), families),
-                          FontPixelsAt(win32::WindowFontPoints, dpi), false, minimum, [&](HDC dc) {
-                              for (std::size_t i = 0; i < plan_.controls.size(); ++i)
-                                  if (!plan_.controls[i].design->font && !fits(dc, i))
-                                      return false;
-                              return true;
-                          });
-    // A face of its own may stand in for one whose glyphs reach less far.
+    win32::FontMeasurer measurer(families);
+    const FittedFonts fitted =
+        FitFonts(plan_, static_cast<int>(dpi_),
+                 [&](const FontRequest& font, std::span<const std::string> lines) {
+                     return measurer(font, lines);
+                 });
+    windowFont = win32::MakeFont(win32::FirstInstalled(DefaultFontFamilies(), families),
+                                 fitted.windowPixels, false);
     for (std::size_t i = 0; i < plan_.controls.size(); ++i)
         if (const FontDesign* design = plan_.controls[i].design->font)
-            ownFonts[i] = win32::FittedFont(win32::FirstInstalled(design->families, families),
-                                            FontPixelsAt(design->points, dpi), design->bold,
-                                            minimum, [&](HDC dc) { return fits(dc, i); });
+            ownFonts[i] = win32::MakeFont(win32::FirstInstalled(design->families, families),
+                                          fitted.ownPixels[i], design->bold);
 }
 
 void Win32Window::SetIcons() {

@@ -19,8 +19,6 @@ namespace quimbel::ui::win32 {
 // Control identifiers start above IDOK and IDCANCEL, which the dialog keys
 // send for Enter and Esc.
 inline constexpr int FirstControlId = 1000;
-// The windows' font size, as Windows sets its own dialogs.
-inline constexpr int WindowFontPoints = 9;
 
 struct ControlSetup {
     HINSTANCE instance;
@@ -48,7 +46,7 @@ protected:
     HWND control_;
 };
 
-// What differs between kinds of control. The hooks after `fits` may be null,
+// What differs between kinds of control. The hooks after the texts may be null,
 // where the kind needs nothing of its own.
 struct ControlClass {
     // The child window, with its designed caption, not yet placed.
@@ -56,8 +54,6 @@ struct ControlClass {
     // The window text that shows a text of the layer, and back.
     std::wstring (*toWindowText)(std::string_view text);
     std::string (*fromWindowText)(std::wstring_view text);
-    // Whether the designed caption fits `size` in the font selected into `dc`.
-    bool (*fits)(HDC dc, const ControlPlan& plan, SIZE size, UINT dpi);
     // The program sets the control's text (by default its window text).
     void (*setText)(ControlSite& site, std::wstring_view windowText) = nullptr;
     // A notification the control sent its window (WM_COMMAND's code).
@@ -178,8 +174,27 @@ UniqueFont MakeFont(const std::wstring& face, int pixels, bool bold);
 
 // The font at `pixels`, or a pixel at a time smaller until `fits` holds with
 // it selected into a device context, but not below `minimumPixels`.
-UniqueFont FittedFont(const std::wstring& face, int pixels, bool bold, int minimumPixels,
-                      const std::function<bool(HDC)>& fits);
+// Measures fonts as the window will make them: their height, line spacing
+// and each line's advance and ink. The last font made is kept for the next
+// question, which is mostly about the same font.
+class FontMeasurer {
+public:
+    explicit FontMeasurer(const FontFamilies& installed);
+    ~FontMeasurer();
+    FontMeasurer(const FontMeasurer&) = delete;
+    FontMeasurer& operator=(const FontMeasurer&) = delete;
+
+    FontMeasure operator()(const FontRequest& font, std::span<const std::string> lines);
+
+private:
+    const FontFamilies& installed_;
+    UniqueDc dc_;
+    UniqueFont font_;
+    HGDIOBJ previous_ = nullptr;
+    std::wstring face_;
+    int pixels_ = 0;
+    bool bold_ = false;
+};
 
 // How far a line's ink reaches above (negative) and below its baseline.
 struct Ink {

@@ -76,31 +76,15 @@ std::string LayerText(std::wstring_view text) {
 }
 
 std::wstring CaptionWindowText(std::string_view layerText) {
-    const std::wstring text = WindowText(layerText);
-    std::wstring result;
-    result.reserve(text.size());
-    for (const wchar_t unit : text) {
-        if (unit == L'&')
-            result += L'&';
-        result += unit;
-    }
-    return result;
+    return WindowText(DoubleAmpersands(layerText));
 }
 
-std::string CaptionLayerText(std::wstring_view text) {
-    std::wstring result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        result += text[i];
-        if (text[i] == L'&' && i + 1 < text.size() && text[i + 1] == L'&')
-            ++i;
-    }
-    return LayerText(result);
-}
+std::string CaptionLayerText(std::wstring_view text) { return HalveAmpersands(LayerText(text)); }
 
 std::wstring FieldText(std::wstring_view text, std::size_t pieceLength, std::size_t column) {
     std::wstring result;
     result.reserve(text.size() + (pieceLength ? text.size() / pieceLength * SoftBreak.size() : 0));
+    bool searchBack = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const wchar_t unit = text[i];
         if (unit == L'\r' || unit == L'\n') {
@@ -118,12 +102,24 @@ std::wstring FieldText(std::wstring_view text, std::size_t pieceLength, std::siz
             }
             result += L"\r\n";
             column = 0;
+            searchBack = true;
             continue;
         }
-        // Never between the two halves of a surrogate pair.
-        if (pieceLength && column >= pieceLength && !(unit >= 0xDC00 && unit <= 0xDFFF)) {
-            result += SoftBreak;
-            column = 0;
+        // Where the plan lets a piece end: the nearest such place within the
+        // piece, else the first after it.
+        if (pieceLength && column >= pieceLength) {
+            std::size_t back = 0;
+            const std::size_t reach = searchBack ? std::min(column, i) : 0;
+            while (back < reach && !MayEndPieceAt(text, i - back))
+                ++back;
+            if (back < reach || MayEndPieceAt(text, i)) {
+                result.insert(result.size() - back, SoftBreak);
+                column = back;
+                searchBack = true;
+            } else {
+                // One long cluster: look only ahead until it ends.
+                searchBack = false;
+            }
         }
         result += unit;
         ++column;

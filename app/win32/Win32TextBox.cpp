@@ -859,14 +859,6 @@ LRESULT HandleFieldKeys(HWND field, UINT message, WPARAM wParam, LPARAM lParam) 
 
 HWND Create(const ControlSetup& setup) { return CreateField(setup, true); }
 
-// Two lines of text inside the sunken edge.
-bool Fits(HDC dc, const ControlPlan&, SIZE size, UINT dpi) {
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    const int edges = 2 * MulDiv(2, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
-    return 2 * metrics.tmHeight <= size.cy - edges;
-}
-
 } // namespace
 
 HWND CreateField(const ControlSetup& setup, bool wrapping) {
@@ -1017,7 +1009,6 @@ void SelectAll(HWND field) { SendMessageW(field, EM_SETSEL, 0, -1); }
 const ControlClass TextBoxClass{.create = Create,
                                 .toWindowText = FieldWindowText,
                                 .fromWindowText = FieldLayerText,
-                                .fits = Fits,
                                 .setText = SetText,
                                 .command = Command,
                                 .later = Later,

@@ -263,16 +263,10 @@ void Win32Window::AddToolTip(int control) {
 }
 
 void Win32Window::Stack() {
-    // Windowed controls in the plan's order, the first in front; labels
-    // behind them all.
-    const auto toBottom = [](HWND control) {
-        SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    };
-    for (const int control : plan_.frontToBack)
-        toBottom(Control(control));
-    for (std::size_t i = 0; i < plan_.controls.size(); ++i)
-        if (plan_.controls[i].Kind() == ControlKind::Label)
-            toBottom(Control(static_cast<int>(i)));
+    // The plan's order, front first: each control goes behind those before it.
+    for (const int control : plan_.stacking)
+        SetWindowPos(Control(control), HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 bool Win32Window::HandleTabKey(const MSG& message) {

@@ -56,7 +56,7 @@ int Listen(Display* display) {
     }
 }
 
-// The _NET_WM_STATE client message of the window-manager specification:
+// The _NET_WM_STATE client message of the window-manager hints (EWMH):
 // action (0 remove, 1 add), up to two state atoms, source 2 (a pager).
 int ChangeState(Display* display, const char* id, const char* action, const char* first,
                 const char* second) {

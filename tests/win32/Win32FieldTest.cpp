@@ -60,10 +60,19 @@ TEST(FieldText, EveryLineBreakBecomesOneAndLongLinesArePieced) {
         {"pieces of the length", L"abcdefg", 3, L"abc\r\r\ndef\r\r\ng"},
         {"no break after a last whole piece", L"abcdef", 3, L"abc\r\r\ndef"},
         {"each line pieced on its own", L"abcd\nefgh", 2, L"ab\r\r\ncd\r\nef\r\r\ngh"},
+        // A piece ends earlier rather than inside a character.
         {"a surrogate pair stays whole",
          L"a\xD83D\xDE00"
          L"bc",
-         2, L"a\xD83D\xDE00\r\r\nbc"},
+         2, L"a\r\r\n\xD83D\xDE00\r\r\nbc"},
+        {"a combining mark stays with its letter",
+         L"ae\x0301"
+         L"b",
+         2, L"a\r\r\ne\x0301\r\r\nb"},
+        {"a cluster longer than a piece ends where it ends",
+         L"ae\x0301\x0301\x0301"
+         L"b",
+         2, L"a\r\r\ne\x0301\x0301\x0301\r\r\nb"},
         {"a carriage return where a piece ends", L"abc\rdef", 3, L"abc\r\ndef"},
     };
     for (const auto& c : cases) {
