@@ -82,6 +82,8 @@ protected:
         runtime_ = std::make_unique<ui::FormsRuntime>(system_);
         form_ = &GetParam().load(*runtime_);
         ASSERT_TRUE(form_->IsLoaded());
+        // A window loaded hidden gets its fitted fonts as Show would give them.
+        ui::QtWindowOf(*form_)->FitFonts();
     }
     void TearDown() override { runtime_.reset(); }
 
@@ -469,6 +471,21 @@ TEST(Fonts, WelcomeLineIsABoldSongFace) {
     // The other controls keep the window's font.
     EXPECT_EQ(ui::QtControlOf<QPushButton>(welcome, "Command1")->font(),
               ui::QtWindowOf(welcome)->font());
+}
+
+// The main window is loaded hidden behind the welcome dialog: it measures no
+// fonts until it is first shown, and then has them fitted.
+TEST(Fonts, AWindowLoadedHiddenIsFittedWhenFirstShown) {
+    ui::QtWindowSystem system;
+    ui::FormsRuntime runtime(system);
+    runtime.Start<Form1>();
+    Form1& main = runtime.DefaultInstance<Form1>();
+    ASSERT_TRUE(main.IsLoaded());
+    ASSERT_FALSE(main.IsVisible());
+    QWidget* window = ui::QtWindowOf(main);
+    EXPECT_FALSE(window->testAttribute(Qt::WA_SetFont)) << "fitted while hidden";
+    main.Show();
+    EXPECT_TRUE(window->testAttribute(Qt::WA_SetFont));
 }
 
 } // namespace

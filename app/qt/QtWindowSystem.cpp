@@ -174,28 +174,12 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pe
     setFixedSize(client.size());
     setGeometry(client);
 
-    // Each window's font fits its own captions.
-    QFont measured;
-    FontRequest measuredRequest{{}, 0, false};
-    const FittedFonts fonts = FitFonts(
-        plan, DesignDpi, [&](const FontRequest& request, std::span<const std::string> lines) {
-            if (request.families.data() != measuredRequest.families.data() ||
-                request.pixels != measuredRequest.pixels || request.bold != measuredRequest.bold) {
-                measured = FontOf(request);
-                measuredRequest = request;
-            }
-            return Measure(measured, lines);
-        });
-    setFont(FontOf({DefaultFontFamilies(), fonts.windowPixels, false}));
-
     controls_.reserve(plan.controls.size());
     for (const ControlPlan& control : plan.controls) {
         QWidget* parent = control.container == NoControl
                               ? this
                               : controls_[static_cast<std::size_t>(control.container)];
         QWidget* widget = MakeControl(control, parent);
-        if (const FontDesign* own = control.design->font)
-            widget->setFont(FontOf({own->families, fonts.ownPixels[controls_.size()], own->bold}));
         controls_.push_back(widget);
         if (control.Kind() == ControlKind::CommandButton) {
             const int index = static_cast<int>(controls_.size() - 1);
@@ -219,11 +203,35 @@ QtWindow::QtWindow(const WindowPlan& plan, WindowEvents& events, std::string& pe
     MakeAccessible(*this);
 }
 
+void QtWindow::FitFonts() {
+    if (fontsFitted_)
+        return;
+    fontsFitted_ = true;
+    // Each window's font fits its own captions.
+    QFont measured;
+    FontRequest measuredRequest{{}, 0, false};
+    const FittedFonts fonts = ui::FitFonts(
+        plan_, DesignDpi, [&](const FontRequest& request, std::span<const std::string> lines) {
+            if (request.families.data() != measuredRequest.families.data() ||
+                request.pixels != measuredRequest.pixels || request.bold != measuredRequest.bold) {
+                measured = FontOf(request);
+                measuredRequest = request;
+            }
+            return Measure(measured, lines);
+        });
+    setFont(FontOf({DefaultFontFamilies(), fonts.windowPixels, false}));
+
+    for (std::size_t i = 0; i < plan_.controls.size(); ++i)
+        if (const FontDesign* own = plan_.controls[i].design->font)
+            controls_[i]->setFont(FontOf({own->families, fonts.ownPixels[i], own->bold}));
+}
+
 QWidget* QtWindow::Control(int control) const {
     return controls_.at(static_cast<std::size_t>(control));
 }
 
 void QtWindow::Show() {
+    FitFonts();
     if (!watchingState_) {
         // The native window, made now rather than by show(): its state is
         // watched from the start, and it is labelled before it is mapped.

@@ -50,6 +50,11 @@ public:
 
     // The widget of a control, by its index in the plan.
     QWidget* Control(int control) const;
+    // Gives the window and each control with a font of its own the size at
+    // which its captions fit, once: Show does, so that a window loaded
+    // hidden (the main window behind the welcome dialog) measures no fonts
+    // at start-up; and whoever looks at a window never shown.
+    void FitFonts();
     const WindowPlan& Plan() const { return plan_; }
 
 protected:
@@ -63,6 +68,7 @@ private:
     std::string& pendingStartupId_;
     std::vector<QWidget*> controls_;
     bool watchingState_ = false;
+    bool fontsFitted_ = false;
 };
 
 class QtWindowSystem final : public WindowSystem {
