@@ -22,9 +22,9 @@ const ControlClass& ClassOf(ControlKind kind) {
 HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,
                  const std::wstring& text) {
     const HWND control = CreateWindowExW(
-        exStyle, className, text.c_str(), style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0,
-        0, setup.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(setup.id)), setup.instance,
-        nullptr);
+        exStyle, className, text.c_str(), style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+        setup.place.left, setup.place.top, setup.place.width, setup.place.height, setup.parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(setup.id)), setup.instance, nullptr);
     if (control)
         MakeAccessible(control, setup.plan);
     return control;

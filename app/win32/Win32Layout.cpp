@@ -74,6 +74,11 @@ SIZE Win32Window::ClientSizeAt(UINT dpi) const {
 }
 
 void Win32Window::PlaceAtFirstPosition() {
+    SetWindowRect(FirstWindowRect());
+    MakeClientExact();
+}
+
+RECT Win32Window::FirstWindowRect() const {
     RECT work{};
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
         work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -83,10 +88,9 @@ void Win32Window::PlaceAtFirstPosition() {
         FirstPosition({PixelsAt(plan_.clientTwips.left, dpi), PixelsAt(plan_.clientTwips.top, dpi),
                        size.cx, size.cy},
                       {work.left, work.top, work.right - work.left, work.bottom - work.top});
-    SetWindowRect(system_.DpiSupport().WindowRectForClient(
+    return system_.DpiSupport().WindowRectForClient(
         {placed.left, placed.top, placed.left + placed.width, placed.top + placed.height},
-        win32::FormStyle, win32::FormExStyle, dpi_));
-    MakeClientExact();
+        win32::FormStyle, win32::FormExStyle, dpi_);
 }
 
 void Win32Window::SetWindowRect(const RECT& rect) {

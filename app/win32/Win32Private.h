@@ -26,6 +26,9 @@ struct ControlSetup {
     HWND parent;
     int id;
     const ControlPlan& plan;
+    // Where it is made, in its parent's pixels; the window moves it later
+    // where this is not yet known.
+    Rect place{};
 };
 
 // Where a control sits in its window, as its kind's hooks see it: what a

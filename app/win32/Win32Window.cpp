@@ -57,23 +57,29 @@ void Win32Window::Build() {
         ~Done() { flag = false; }
     } done{building_};
     const std::wstring title = win32::WideFromUtf8(plan_.caption);
+    // Made at its place, at the system resolution first: only then does the
+    // window know its monitor, and with it its own resolution. Whatever is
+    // made where it belongs, in its font, is not moved or restyled again.
+    const RECT frame = FirstWindowRect();
     window_.reset(CreateWindowExW(win32::FormExStyle, system_.FormClassName(), title.c_str(),
-                                  win32::FormStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, nullptr, nullptr, system_.Instance(), this));
+                                  win32::FormStyle, frame.left, frame.top, frame.right - frame.left,
+                                  frame.bottom - frame.top, nullptr, nullptr, system_.Instance(),
+                                  this));
     if (!window_)
         win32::ThrowLastError("CreateWindowExW");
     try {
+        MakeClientExact();
+        const UINT dpi = system_.DpiSupport().WindowDpi(Handle());
+        if (dpi != dpi_) {
+            dpi_ = dpi;
+            PlaceAtFirstPosition();
+        }
+        ownFonts_.resize(plan_.controls.size());
+        MakeFonts(windowFont_, ownFonts_);
         CreateControls();
         AddToolTips();
-        Stack();
-        // Placed at the system resolution first: only then does the window
-        // know its monitor, and with it its own resolution.
-        PlaceAtFirstPosition();
-        const UINT dpi = system_.DpiSupport().WindowDpi(Handle());
-        const bool moved = dpi != dpi_;
-        LayOut(dpi);
-        if (moved)
-            PlaceAtFirstPosition();
+        toolTips_.SetFont(windowFont_.get());
+        SetIcons();
         if (plan_.firstFocus != NoControl)
             focus_ = Control(plan_.firstFocus);
         for (std::size_t control = 0; control < pendingTexts_.size(); ++control)
@@ -230,20 +236,37 @@ const win32::ControlClass& Win32Window::KindOf(int control) const {
 
 void Win32Window::CreateControls() {
     const std::size_t count = plan_.controls.size();
-    controls_.reserve(count);
-    ownFonts_.resize(count);
+    controls_.resize(count);
     backgrounds_.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    // A new child window goes behind its siblings: made in the plan's
+    // stacking order they need no restacking, unless a frame would come
+    // after a control it holds.
+    std::vector<bool> made(count);
+    bool inOrder = true;
+    for (const int index : plan_.stacking) {
+        const int container = plan_.controls[static_cast<std::size_t>(index)].container;
+        inOrder = inOrder && (container == NoControl || made[static_cast<std::size_t>(container)]);
+        made[static_cast<std::size_t>(index)] = true;
+    }
+    std::vector<int> order = plan_.stacking;
+    if (!inOrder)
+        for (std::size_t i = 0; i < count; ++i)
+            order[i] = static_cast<int>(i);
+    for (const int index : order) {
+        const auto i = static_cast<std::size_t>(index);
         const ControlPlan& control = plan_.controls[i];
         const HWND parent = control.container == NoControl ? Handle() : Control(control.container);
-        const win32::ControlSetup setup{system_.Instance(), parent,
-                                        FirstControlId + static_cast<int>(i), control};
-        controls_.emplace_back(ClassOf(control.Kind()).create(setup));
-        if (!controls_.back())
+        const win32::ControlSetup setup{system_.Instance(), parent, FirstControlId + index, control,
+                                        PixelsAt(control.twips, static_cast<int>(dpi_))};
+        controls_[i].reset(ClassOf(control.Kind()).create(setup));
+        if (!controls_[i])
             win32::ThrowLastError("CreateWindowExW");
+        SendMessageW(controls_[i].get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(index)), FALSE);
         if (control.design->backColor)
             backgrounds_[i].reset(CreateSolidBrush(Colour(*control.design->backColor)));
     }
+    if (!inOrder)
+        Stack();
 }
 
 void Win32Window::AddToolTips() {

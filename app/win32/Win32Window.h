@@ -93,6 +93,8 @@ private:
     // Places the client area at the design position, at the current
     // resolution, within the primary monitor's work area.
     void PlaceAtFirstPosition();
+    // The window's rectangle there, at the current resolution.
+    RECT FirstWindowRect() const;
     void SetWindowRect(const RECT& rect);
     // Corrects the window size where the frame came out other than Windows
     // said it would.
