@@ -463,6 +463,23 @@ TEST_F(MainWindow, TheDescriptionIsCyanWithBlackTextAndOtherLabelsShowTheirConta
     }
 }
 
+// As in any Windows dialog, Tab into a field selects its text, ready to be
+// typed over.
+TEST_F(MainWindow, TabbingIntoAFieldSelectsItsText) {
+    SetWindowTextW(Field("Text2"), L"12.5");
+    SetFocus(Field("Text1"));
+    MSG tab{Field("Text1"), WM_KEYDOWN, VK_TAB, 1, 0, {}};
+    system_.DeliverMessage(tab);
+    Pump(system_);
+    ASSERT_EQ(GetFocus(), Field("Text2"));
+    DWORD start = 1;
+    DWORD end = 0;
+    SendMessageW(Field("Text2"), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 4u);
+}
+
 TEST_F(MainWindow, SideFieldsLieOverTheFrameWithoutBeingInIt) {
     const HWND frame = ui::Win32ControlOf(Form(), "Frame1");
     for (const char* name : {"Text3", "Text4"}) {
