@@ -274,6 +274,45 @@ TEST_F(LongField, TypingAtAJoinInsertsWhereTheCaretShows) {
     EXPECT_EQ(Form().Text1.Text(), Narrow(std::wstring(text).insert(2048, L"X")));
 }
 
+// Keys that arrive faster than the field handles them wait in the queue:
+// each one, handled in turn, moves the caret one character of the user's
+// text, over every join on the way.
+TEST_F(LongField, QueuedArrowKeysEachMoveOneCharacterOverTheJoins) {
+    Form().Text1.SetText(Narrow(Letters(10000)));
+    SetFocus(Field());
+    const struct {
+        const char* name;
+        DWORD from;
+        WPARAM key;
+        int presses;
+        DWORD to;
+    } cases[] = {
+        {"Right from the start", 0, VK_RIGHT, 50, 50},
+        {"Right over one join", 2040, VK_RIGHT, 50, 2090},
+        {"Right over two joins", 2000, VK_RIGHT, 2100, 4100},
+        {"Left over one join", 2090, VK_LEFT, 50, 2040},
+        {"Left over two joins", 4100, VK_LEFT, 2100, 2000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto scan =
+            static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(c.key), MAPVK_VK_TO_VSC)) << 16;
+        SendMessageW(Field(), EM_SETSEL, c.from, c.from);
+        for (int i = 0; i < c.presses; ++i) {
+            PostMessageW(Field(), WM_KEYDOWN, c.key, 1 | scan | LPARAM{1} << 24);
+            PostMessageW(Field(), WM_KEYUP, c.key,
+                         1 | scan | LPARAM{1} << 24 | LPARAM{1} << 30 | LPARAM{1} << 31);
+        }
+        Pump(system_);
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, c.to);
+        EXPECT_EQ(end, c.to);
+    }
+}
+
 // A paste too long to wrap makes the field anew, unwrapped; the text that
 // was selected is what the paste replaces.
 TEST_F(LongField, ALongPasteReplacesTheSelectionInTheFieldMadeAnew) {
