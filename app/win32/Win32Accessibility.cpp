@@ -123,11 +123,27 @@ public:
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
         return standard_->get_accChild(child, object);
     }
+    // A field's value is its text, read when asked: the field is a window
+    // class of the program's own, which the stock objects know nothing of.
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-        return standard_->get_accValue(child, value);
+        if (!IsSelf(child) || text_.role != ROLE_SYSTEM_TEXT)
+            return standard_->get_accValue(child, value);
+        if (!value)
+            return E_INVALIDARG;
+        *value = nullptr;
+        if (!IsWindow(window_))
+            return E_FAIL;
+        const std::wstring text = TextOfWindow(window_);
+        *value = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        return *value ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-        return standard_->get_accState(child, state);
+        const HRESULT result = standard_->get_accState(child, state);
+        // A field takes the focus, as the stock object says of a stock edit.
+        if (SUCCEEDED(result) && IsSelf(child) && text_.role == ROLE_SYSTEM_TEXT && state &&
+            state->vt == VT_I4 && !(state->lVal & STATE_SYSTEM_UNAVAILABLE))
+            state->lVal |= STATE_SYSTEM_FOCUSABLE;
+        return result;
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
         return standard_->get_accHelp(child, help);

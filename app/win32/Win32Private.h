@@ -83,16 +83,9 @@ extern const ControlClass FrameClass;
 
 const ControlClass& ClassOf(ControlKind kind);
 
-// --- Fields (Win32TextBox.cpp) ------------------------------------------
+// --- Controls (Win32Control.cpp) ----------------------------------------
 
-// The text as the field's control holds it, soft breaks included: what its
-// positions (EM_GETSEL, EM_SETSEL, lines) count in. Anyone else asking the
-// field for its text gets it without them. Valid until the field next
-// handles a message.
-const std::wstring& HeldText(HWND field);
-// Selects from `start` to `end` in the text as the control holds it.
-void SelectHeld(HWND field, std::size_t start, std::size_t end);
-// A control's child window of a stock class, visible within its hidden
+// A control's child window, visible within its hidden
 // parent, clipped by the controls stacked above it.
 HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD style, DWORD exStyle,
                  const std::wstring& text);
@@ -131,19 +124,9 @@ std::string LayerText(std::wstring_view text);
 // access key: written "&&", an "&" shows as typed.
 std::wstring CaptionWindowText(std::string_view text);
 std::string CaptionLayerText(std::wstring_view text);
-// A field's text never holds "\r\r\n" of its own: that is a soft break, which
-// the edit control shows as a line break that is not part of the text.
-inline constexpr std::wstring_view SoftBreak = L"\r\r\n";
 // `text` as a field holds it: every kind of line break ("\n", "\r\n",
-// "\r\r\n", a carriage return alone) as "\r\n", and with `pieceLength` not 0,
-// each line longer than that cut into pieces of that length joined by soft
-// breaks, the first line counted from `column`.
-std::wstring FieldText(std::wstring_view text, std::size_t pieceLength, std::size_t column = 0);
-std::wstring WithoutSoftBreaks(std::wstring_view text);
-// A position in a field's text, counted without its soft breaks, and back;
-// a position inside a soft break counts as the one before it.
-std::size_t PlainPosition(std::wstring_view text, std::size_t position);
-std::size_t PositionWithSoftBreaks(std::wstring_view text, std::size_t plain);
+// "\r\r\n", a carriage return alone) as "\r\n".
+std::wstring FieldText(std::wstring_view text);
 // A window's whole text, however long.
 std::wstring TextOfWindow(HWND window);
 // The lines of a window text.

@@ -81,85 +81,28 @@ std::wstring CaptionWindowText(std::string_view layerText) {
 
 std::string CaptionLayerText(std::wstring_view text) { return HalveAmpersands(LayerText(text)); }
 
-std::wstring FieldText(std::wstring_view text, std::size_t pieceLength, std::size_t column) {
+std::wstring FieldText(std::wstring_view text) {
     std::wstring result;
-    result.reserve(text.size() + (pieceLength ? text.size() / pieceLength * SoftBreak.size() : 0));
-    bool searchBack = true;
+    result.reserve(text.size() + text.size() / 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const wchar_t unit = text[i];
-        if (unit == L'\r' || unit == L'\n') {
-            // A run of carriage returns ending in a line feed is one line
-            // break ("\r\r\n" is how Windows writes a soft one); any other
-            // carriage return or line feed is one of its own. A carriage
-            // return left alone could later meet a line break and make a
-            // soft break of it.
-            if (unit == L'\r') {
-                std::size_t end = i;
-                while (end < text.size() && text[end] == L'\r')
-                    ++end;
-                if (end < text.size() && text[end] == L'\n')
-                    i = end;
-            }
-            result += L"\r\n";
-            column = 0;
-            searchBack = true;
+        if (unit != L'\r' && unit != L'\n') {
+            result += unit;
             continue;
         }
-        // Where the plan lets a piece end: the nearest such place within the
-        // piece, else the first after it.
-        if (pieceLength && column >= pieceLength) {
-            std::size_t back = 0;
-            const std::size_t reach = searchBack ? std::min(column, i) : 0;
-            while (back < reach && !MayEndPieceAt(text, i - back))
-                ++back;
-            if (back < reach || MayEndPieceAt(text, i)) {
-                result.insert(result.size() - back, SoftBreak);
-                column = back;
-                searchBack = true;
-            } else {
-                // One long cluster: look only ahead until it ends.
-                searchBack = false;
-            }
+        // A run of carriage returns ending in a line feed is one line break
+        // ("\r\r\n" is how Windows writes one that wraps); any other carriage
+        // return or line feed is one of its own.
+        if (unit == L'\r') {
+            std::size_t end = i;
+            while (end < text.size() && text[end] == L'\r')
+                ++end;
+            if (end < text.size() && text[end] == L'\n')
+                i = end;
         }
-        result += unit;
-        ++column;
+        result += L"\r\n";
     }
     return result;
-}
-
-std::wstring WithoutSoftBreaks(std::wstring_view text) {
-    std::size_t found = text.find(SoftBreak);
-    if (found == std::wstring_view::npos)
-        return std::wstring(text);
-    std::wstring result;
-    result.reserve(text.size());
-    std::size_t from = 0;
-    for (; found != std::wstring_view::npos; found = text.find(SoftBreak, from)) {
-        result.append(text.substr(from, found - from));
-        from = found + SoftBreak.size();
-    }
-    result.append(text.substr(from));
-    return result;
-}
-
-std::size_t PlainPosition(std::wstring_view text, std::size_t position) {
-    position = std::min(position, text.size());
-    std::size_t plain = position;
-    for (std::size_t found = text.find(SoftBreak); found < position;
-         found = text.find(SoftBreak, found + SoftBreak.size()))
-        plain -= std::min(SoftBreak.size(), position - found);
-    return plain;
-}
-
-std::size_t PositionWithSoftBreaks(std::wstring_view text, std::size_t plain) {
-    std::size_t breaks = 0;
-    for (std::size_t found = text.find(SoftBreak); found != std::wstring_view::npos;
-         found = text.find(SoftBreak, found + SoftBreak.size())) {
-        if (found - breaks * SoftBreak.size() >= plain)
-            break;
-        ++breaks;
-    }
-    return std::min(plain + breaks * SoftBreak.size(), text.size());
 }
 
 std::wstring TextOfWindow(HWND window) {

@@ -1,0 +1,297 @@
+#include "Win32FieldModel.h"
+
+#include "WindowPlan.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace quimbel::ui::win32 {
+
+namespace {
+
+bool IsBlank(wchar_t unit) { return unit == L' ' || unit == L'\t' || unit == 0x3000; }
+bool IsSpace(wchar_t unit) { return IsBlank(unit) || unit == L'\r' || unit == L'\n'; }
+
+std::size_t StopAtOrBefore(std::wstring_view text, std::size_t position) {
+    position = std::min(position, text.size());
+    while (position > 0 && !IsCaretStop(text, position))
+        --position;
+    return position;
+}
+
+// A typed key's edit running on from the last one.
+bool RunsOn(FieldEdit& last, const FieldEdit& edit) {
+    if (!last.typed || !edit.typed)
+        return false;
+    if (edit.removed.empty() && last.removed.empty() &&
+        edit.at == last.at + last.inserted.size()) {
+        last.inserted += edit.inserted;
+        return true;
+    }
+    if (!edit.inserted.empty() || !last.inserted.empty())
+        return false;
+    // BackSpace after BackSpace, Delete after Delete.
+    if (edit.at + edit.removed.size() == last.at) {
+        last.at = edit.at;
+        last.removed.insert(0, edit.removed);
+        return true;
+    }
+    if (edit.at == last.at) {
+        last.removed += edit.removed;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsCaretStop(std::wstring_view text, std::size_t position) {
+    if (position == 0 || position >= text.size())
+        return true;
+    if (text[position - 1] == L'\r' && text[position] == L'\n')
+        return false;
+    return MayEndPieceAt(text, position);
+}
+
+std::size_t NextStop(std::wstring_view text, std::size_t position) {
+    if (position >= text.size())
+        return text.size();
+    ++position;
+    while (position < text.size() && !IsCaretStop(text, position))
+        ++position;
+    return position;
+}
+
+std::size_t PreviousStop(std::wstring_view text, std::size_t position) {
+    if (position == 0)
+        return 0;
+    return StopAtOrBefore(text, std::min(position, text.size()) - 1);
+}
+
+std::size_t NextWordStart(std::wstring_view text, std::size_t position) {
+    std::size_t at = std::min(position, text.size());
+    while (at < text.size() && !IsSpace(text[at]))
+        ++at;
+    while (at < text.size() && IsSpace(text[at]))
+        ++at;
+    return StopAtOrBefore(text, at);
+}
+
+std::size_t PreviousWordStart(std::wstring_view text, std::size_t position) {
+    std::size_t at = std::min(position, text.size());
+    while (at > 0 && IsSpace(text[at - 1]))
+        --at;
+    while (at > 0 && !IsSpace(text[at - 1]))
+        --at;
+    return at;
+}
+
+TextSpan WordAt(std::wstring_view text, std::size_t position) {
+    if (text.empty())
+        return {};
+    position = std::min(position, text.size());
+    // At a word's end, or the text's, the word before.
+    std::size_t at = position;
+    if (at == text.size() || (at > 0 && IsSpace(text[at]) && !IsSpace(text[at - 1])))
+        --at;
+    if (text[at] == L'\r' || text[at] == L'\n')
+        return {position, position};
+    const bool blank = IsBlank(text[at]);
+    const auto same = [&](wchar_t unit) {
+        return blank ? IsBlank(unit) : !IsSpace(unit);
+    };
+    std::size_t start = at;
+    while (start > 0 && same(text[start - 1]))
+        --start;
+    std::size_t end = at + 1;
+    while (end < text.size() && same(text[end]))
+        ++end;
+    return {start, end};
+}
+
+// --- The text, its selection and its history -----------------------------
+
+void FieldContent::Select(std::size_t anchor, std::size_t caret) {
+    anchor_ = StopAtOrBefore(text_, anchor);
+    caret_ = StopAtOrBefore(text_, caret);
+}
+
+TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstring_view text,
+                                 bool typed) {
+    start = StopAtOrBefore(text_, start);
+    end = std::max(start, StopAtOrBefore(text_, end));
+    FieldEdit edit{start, text_.substr(start, end - start), std::wstring(text), typed};
+    text_.replace(start, end - start, text);
+    anchor_ = caret_ = start + text.size();
+    const TextChange change{start, end - start, text.size()};
+    if (edit.removed.empty() && edit.inserted.empty())
+        return change;
+    redo_.clear();
+    if (undo_.empty() || !RunsOn(undo_.back(), edit))
+        undo_.push_back(std::move(edit));
+    return change;
+}
+
+void FieldContent::SetText(std::wstring text) {
+    text_ = std::move(text);
+    anchor_ = caret_ = 0;
+    ForgetHistory();
+}
+
+void FieldContent::ForgetHistory() {
+    undo_.clear();
+    redo_.clear();
+    undo_.shrink_to_fit();
+    redo_.shrink_to_fit();
+}
+
+std::optional<TextChange> FieldContent::Step(bool back) {
+    std::vector<FieldEdit>& from = back ? undo_ : redo_;
+    if (from.empty())
+        return std::nullopt;
+    FieldEdit edit = std::move(from.back());
+    from.pop_back();
+    const std::wstring& shown = back ? edit.inserted : edit.removed;
+    const std::wstring& wanted = back ? edit.removed : edit.inserted;
+    text_.replace(edit.at, shown.size(), wanted);
+    anchor_ = edit.at;
+    caret_ = edit.at + wanted.size();
+    const TextChange change{edit.at, shown.size(), wanted.size()};
+    // What follows starts an edit of its own.
+    edit.typed = false;
+    (back ? redo_ : undo_).push_back(std::move(edit));
+    return change;
+}
+
+// --- Rows ----------------------------------------------------------------
+
+void CharacterWidths::Reset(int tab) {
+    std::fill(table_.begin(), table_.end(), -1);
+    pairs_.clear();
+    tab_ = std::max(tab, 1);
+}
+
+void CharacterWidths::FillBlock(char16_t first) {
+    Measure(first, 0x100, table_.data() + first);
+    // Never a width that runs back.
+    for (std::size_t i = first; i < std::size_t{first} + 0x100; ++i)
+        table_[i] = std::max(table_[i], 0);
+}
+
+int CharacterWidths::OfPair(char32_t codePoint) {
+    const auto known = pairs_.find(codePoint);
+    if (known != pairs_.end())
+        return known->second;
+    int width = 0;
+    Measure(codePoint, 1, &width);
+    return pairs_[codePoint] = std::max(width, 0);
+}
+
+std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
+                                int width, CharacterWidths& widths) {
+    int x = 0;
+    std::size_t afterBlank = start;
+    for (std::size_t at = start; at < lineEnd;) {
+        std::size_t units = 1;
+        const int advance = widths.Of(text, at, x, units);
+        if (IsBlank(text[at])) {
+            x += advance;
+            at += units;
+            afterBlank = at;
+            continue;
+        }
+        if (advance > width - x && at > start) {
+            if (afterBlank > start)
+                return afterBlank;
+            std::size_t end = at;
+            while (end > start && !IsCaretStop(text, end))
+                --end;
+            if (end > start)
+                return end;
+            // One character wider than the row, with the marks it carries.
+            end = at;
+            while (end < lineEnd && !IsCaretStop(text, end))
+                ++end;
+            return end;
+        }
+        x += advance;
+        at += units;
+    }
+    return lineEnd;
+}
+
+void FieldRows::Wrap(std::wstring_view text, int width, CharacterWidths& widths) {
+    starts_.assign(1, 0);
+    Follow(text, {0, 0, text.size()}, width, widths);
+}
+
+void FieldRows::Follow(std::wstring_view text, const TextChange& change, int width,
+                       CharacterWidths& widths) {
+    // A field not yet given a width breaks its lines only where they end.
+    if (width <= 0)
+        width = INT_MAX;
+    // The row before the edit too: a word shortened at a row's start may
+    // now fit at the end of the row before.
+    const auto upper = std::upper_bound(starts_.begin(), starts_.end(), change.at);
+    std::size_t first = static_cast<std::size_t>(upper - starts_.begin()) - 1;
+    if (first > 0)
+        --first;
+    const std::size_t oldEnd = change.at + change.removed;
+    const std::size_t newEnd = change.at + change.inserted;
+    // Old rows that start after the edit, where the new ones may meet them.
+    const auto afterEdit = std::lower_bound(upper, starts_.end(), oldEnd);
+
+    std::vector<std::size_t> made;
+    auto met = starts_.end();
+    std::size_t start = starts_[first];
+    // Looked for once a line: each search runs to the line's end.
+    std::size_t lineEnd = 0;
+    bool lineKnown = false;
+    for (;;) {
+        if (!lineKnown) {
+            lineEnd = std::min(text.find(L"\r\n", start), text.size());
+            lineKnown = true;
+        }
+        std::size_t next = RowEndAt(text, start, lineEnd, width, widths);
+        if (next >= lineEnd) {
+            if (lineEnd == text.size())
+                break;
+            next = lineEnd + 2;
+            lineKnown = false;
+        }
+        if (next >= newEnd) {
+            const std::size_t old = next - newEnd + oldEnd;
+            const auto found = std::lower_bound(afterEdit, starts_.end(), old);
+            if (found != starts_.end() && *found == old) {
+                met = found;
+                break;
+            }
+        }
+        made.push_back(next);
+        start = next;
+    }
+    // The old rows met, moved by what the edit added or took away.
+    for (auto row = met; row != starts_.end(); ++row)
+        *row = *row - oldEnd + newEnd;
+    const auto from = starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(first) + 1, met);
+    starts_.insert(from, made.begin(), made.end());
+}
+
+std::size_t FieldRows::End(std::wstring_view text, std::size_t row) const {
+    if (row + 1 >= starts_.size())
+        return text.size();
+    const std::size_t next = starts_[row + 1];
+    if (next >= 2 && text[next - 2] == L'\r' && text[next - 1] == L'\n')
+        return next - 2;
+    return next;
+}
+
+std::size_t FieldRows::RowOf(std::wstring_view text, std::size_t position, bool atRowEnd) const {
+    const auto upper = std::upper_bound(starts_.begin(), starts_.end(), position);
+    auto row = static_cast<std::size_t>(upper - starts_.begin()) - 1;
+    if (atRowEnd && row > 0 && starts_[row] == position && End(text, row - 1) == position)
+        --row;
+    return row;
+}
+
+} // namespace quimbel::ui::win32

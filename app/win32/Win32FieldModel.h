@@ -1,0 +1,162 @@
+#pragma once
+
+// What a field holds and shows, apart from its window: the text with its
+// selection and history of edits, and the rows the text wraps into at the
+// field's width. Plain C++, so that what the field does to a text can be
+// checked without a window.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quimbel::ui::win32 {
+
+// --- Where a caret may stand ---------------------------------------------
+
+// Between two characters as the user sees them: never inside a line break
+// ("\r\n"), a surrogate pair or a character and the marks that extend it.
+bool IsCaretStop(std::wstring_view text, std::size_t position);
+// The stop a character after `position`, or before it; the text's end or start at most.
+std::size_t NextStop(std::wstring_view text, std::size_t position);
+std::size_t PreviousStop(std::wstring_view text, std::size_t position);
+// The start of the next word, or of this or the previous one, as Ctrl+Right
+// and Ctrl+Left move: a word is a run of characters other than blanks and
+// line breaks.
+std::size_t NextWordStart(std::wstring_view text, std::size_t position);
+std::size_t PreviousWordStart(std::wstring_view text, std::size_t position);
+// The word, or run of blanks, that a double click at `position` selects.
+struct TextSpan {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+TextSpan WordAt(std::wstring_view text, std::size_t position);
+
+// --- The text, its selection and its history -----------------------------
+
+// Where a text changed: `removed` characters at `at` replaced by `inserted` others.
+struct TextChange {
+    std::size_t at = 0;
+    std::size_t removed = 0;
+    std::size_t inserted = 0;
+};
+
+// One edit: `removed` taken out at `at`, `inserted` put in its place.
+struct FieldEdit {
+    std::size_t at = 0;
+    std::wstring removed;
+    std::wstring inserted;
+    // Made by a typed key: typing, BackSpace and Delete run on in one edit,
+    // which one Undo takes back.
+    bool typed = false;
+};
+
+class FieldContent {
+public:
+    const std::wstring& Text() const { return text_; }
+    std::size_t Anchor() const { return anchor_; }
+    std::size_t Caret() const { return caret_; }
+    std::size_t SelectionStart() const { return anchor_ < caret_ ? anchor_ : caret_; }
+    std::size_t SelectionEnd() const { return anchor_ < caret_ ? caret_ : anchor_; }
+    bool HasSelection() const { return anchor_ != caret_; }
+
+    // Selects from `anchor` to `caret`, each kept within the text and moved
+    // back to a caret stop.
+    void Select(std::size_t anchor, std::size_t caret);
+    // Puts `text` (line breaks already "\r\n") in place of start to end, as
+    // an edit the user can undo, and the caret after it. Returns the change
+    // as made (at caret stops), for the rows to follow.
+    TextChange Replace(std::size_t start, std::size_t end, std::wstring_view text, bool typed);
+    // The program's text: nothing to undo or redo, the caret at its start.
+    void SetText(std::wstring text);
+
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    // Takes back the last edit, or makes again the last one taken back,
+    // selecting the text it puts back; the change made, none when there was
+    // nothing to take back or make again.
+    std::optional<TextChange> Undo() { return Step(true); }
+    std::optional<TextChange> Redo() { return Step(false); }
+    void ForgetHistory();
+
+private:
+    std::optional<TextChange> Step(bool back);
+
+    std::wstring text_;
+    std::size_t anchor_ = 0;
+    std::size_t caret_ = 0;
+    std::vector<FieldEdit> undo_;
+    std::vector<FieldEdit> redo_;
+};
+
+// --- Rows ----------------------------------------------------------------
+
+// Advance widths of characters in one font, in pixels; each asked of the
+// font once.
+class CharacterWidths {
+public:
+    virtual ~CharacterWidths() = default;
+    // The advance of `text` at `at` (one unit, or a surrogate pair) when it
+    // starts `x` pixels into its row; how many units it took.
+    int Of(std::wstring_view text, std::size_t at, int x, std::size_t& units) {
+        const wchar_t unit = text[at];
+        units = 1;
+        if (unit == L'\t')
+            return tab_ - x % tab_;
+        if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] <= 0xDFFF) {
+            units = 2;
+            return OfPair(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[at + 1] - 0xDC00));
+        }
+        int& width = table_[static_cast<char16_t>(unit)];
+        if (width < 0)
+            FillBlock(static_cast<char16_t>(unit) & ~0xFF);
+        return width;
+    }
+    // Forgets every width: the font changed. Tabs stop every `tab` pixels.
+    void Reset(int tab);
+
+protected:
+    // The advances of `count` characters from `first`, in the current font.
+    virtual void Measure(char32_t first, std::size_t count, int* widths) = 0;
+
+private:
+    void FillBlock(char16_t first);
+    int OfPair(char32_t codePoint);
+
+    std::vector<int> table_ = std::vector<int>(0x10000, -1);
+    std::unordered_map<char32_t, int> pairs_;
+    int tab_ = 32;
+};
+
+// Where the rows of a text start, wrapped at a width: a line breaks where
+// it ends, and a long one after the last blank that fits, or else after the
+// last character that fits. Blanks at a row's end hang past it.
+class FieldRows {
+public:
+    // Every row anew.
+    void Wrap(std::wstring_view text, int width, CharacterWidths& widths);
+    // After `edit` turned the text it was wrapped for into `text`: the rows
+    // from the one before the edit on, until they meet the old ones again.
+    void Follow(std::wstring_view text, const TextChange& change, int width,
+                CharacterWidths& widths);
+
+    std::size_t Count() const { return starts_.size(); }
+    std::size_t Start(std::size_t row) const { return starts_[row]; }
+    // Where the row ends, before its line break if it has one.
+    std::size_t End(std::wstring_view text, std::size_t row) const;
+    // The row that holds `position`; at a wrapped row's end, the next one
+    // unless `atRowEnd`.
+    std::size_t RowOf(std::wstring_view text, std::size_t position, bool atRowEnd = false) const;
+
+private:
+    // Where the row that starts at `start`, in the line that ends at `lineEnd`, ends.
+    static std::size_t RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
+                         int width, CharacterWidths& widths);
+
+    std::vector<std::size_t> starts_{0};
+};
+
+} // namespace quimbel::ui::win32
