@@ -23,8 +23,7 @@ std::size_t StopAtOrBefore(std::wstring_view text, std::size_t position) {
 bool RunsOn(FieldEdit& last, const FieldEdit& edit) {
     if (!last.typed || !edit.typed)
         return false;
-    if (edit.removed.empty() && last.removed.empty() &&
-        edit.at == last.at + last.inserted.size()) {
+    if (edit.removed.empty() && last.removed.empty() && edit.at == last.at + last.inserted.size()) {
         last.inserted += edit.inserted;
         return true;
     }
@@ -97,9 +96,7 @@ TextSpan WordAt(std::wstring_view text, std::size_t position) {
     if (text[at] == L'\r' || text[at] == L'\n')
         return {position, position};
     const bool blank = IsBlank(text[at]);
-    const auto same = [&](wchar_t unit) {
-        return blank ? IsBlank(unit) : !IsSpace(unit);
-    };
+    const auto same = [&](wchar_t unit) { return blank ? IsBlank(unit) : !IsSpace(unit); };
     std::size_t start = at;
     while (start > 0 && same(text[start - 1]))
         --start;

@@ -154,7 +154,7 @@ public:
 private:
     // Where the row that starts at `start`, in the line that ends at `lineEnd`, ends.
     static std::size_t RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
-                         int width, CharacterWidths& widths);
+                                int width, CharacterWidths& widths);
 
     std::vector<std::size_t> starts_{0};
 };

@@ -649,9 +649,9 @@ void Field::ContextMenu(LPARAM at) {
     add(MenuDelete, "删除(&D)", selection);
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     add(MenuSelectAll, "全选(&A)", content_.SelectionEnd() - content_.SelectionStart() < length);
-    const auto chosen = static_cast<UINT>(
-        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, point.x,
-                       point.y, 0, window_, nullptr));
+    const auto chosen =
+        static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                         point.x, point.y, 0, window_, nullptr));
     switch (chosen) {
     case MenuUndo:
         StepHistory(true);
@@ -678,9 +678,10 @@ void Field::ContextMenu(LPARAM at) {
 bool Field::Copy() {
     if (!content_.HasSelection())
         return false;
-    return SetClipboardText(window_, std::wstring_view(content_.Text())
-                                         .substr(content_.SelectionStart(),
-                                                 content_.SelectionEnd() - content_.SelectionStart()));
+    return SetClipboardText(window_,
+                            std::wstring_view(content_.Text())
+                                .substr(content_.SelectionStart(),
+                                        content_.SelectionEnd() - content_.SelectionStart()));
 }
 
 void Field::Cut() {
@@ -757,8 +758,7 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         PlaceCaret();
         ShowCaret(window_);
         InvalidateRect(window_, nullptr, FALSE);
-        SendMessageW(GetParent(window_), WM_COMMAND,
-                     MAKEWPARAM(GetDlgCtrlID(window_), EN_SETFOCUS),
+        SendMessageW(GetParent(window_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window_), EN_SETFOCUS),
                      reinterpret_cast<LPARAM>(window_));
         return 0;
     }
@@ -801,9 +801,9 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_LBUTTONDBLCLK: {
         bool atRowEnd = false;
-        const TextSpan word = WordAt(
-            text, PositionAt({static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))},
-                             atRowEnd));
+        const TextSpan word = WordAt(text, PositionAt({static_cast<short>(LOWORD(lParam)),
+                                                       static_cast<short>(HIWORD(lParam))},
+                                                      atRowEnd));
         atRowEnd_ = false;
         Select(word.start, word.end);
         return 0;
@@ -903,7 +903,8 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case EM_LINEFROMCHAR:
         return static_cast<LONG_PTR>(wParam) < 0
                    ? static_cast<LRESULT>(CaretRow())
-                   : static_cast<LRESULT>(rows_.RowOf(text, std::min<std::size_t>(wParam, text.size())));
+                   : static_cast<LRESULT>(
+                         rows_.RowOf(text, std::min<std::size_t>(wParam, text.size())));
     case EM_LINEINDEX: {
         const auto line = static_cast<std::size_t>(Line(wParam));
         return line < rows_.Count() ? static_cast<LRESULT>(rows_.Start(line)) : -1;
@@ -932,8 +933,7 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case EM_LINESCROLL: {
         const auto rows = static_cast<long long>(static_cast<int>(lParam));
-        ScrollTo(static_cast<std::size_t>(
-            std::max(0LL, static_cast<long long>(firstRow_) + rows)));
+        ScrollTo(static_cast<std::size_t>(std::max(0LL, static_cast<long long>(firstRow_) + rows)));
         PlaceCaret();
         return TRUE;
     }
@@ -1009,8 +1009,10 @@ LPCWSTR FieldClass(HINSTANCE instance) {
 }
 
 HWND Create(const ControlSetup& setup) {
-    // Never a scroll bar: the design has none.
-    const HWND field = CreateChild(setup, FieldClass(setup.instance), WS_TABSTOP,
+    // Never a scroll bar: the design has none. The edit styles say what the
+    // field is to whoever looks, as a stock edit's would.
+    const HWND field = CreateChild(setup, FieldClass(setup.instance),
+                                   WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_WANTRETURN,
                                    WS_EX_CLIENTEDGE, FieldText(WideFromUtf8(setup.plan.caption)));
     return field;
 }

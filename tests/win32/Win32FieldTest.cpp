@@ -1,6 +1,6 @@
-// A field holding a long text on Windows: a long line kept in pieces joined
-// by soft breaks where the field does not wrap, and none of them ever in
-// what the field gives back (its value, copy, cut) or in how its keys act.
+// A field of the main window on Windows holding long texts: pasted,
+// wrapped at its width, edited, undone and read back whole, by the user's
+// keys and by other programs.
 
 #include "Form1.h"
 #include "Forms.h"
@@ -20,100 +20,10 @@
 namespace quimbel::testing {
 namespace {
 
-using ui::win32::FieldText;
-using ui::win32::PlainPosition;
-using ui::win32::PositionWithSoftBreaks;
-using ui::win32::SoftBreak;
-using ui::win32::WithoutSoftBreaks;
-
-// The longest run of characters between two line breaks, soft or not: a
-// field holds no carriage return but in its line breaks.
-std::size_t LongestRun(std::wstring_view text) {
-    std::size_t longest = 0;
-    std::size_t run = 0;
-    for (const wchar_t unit : text) {
-        if (unit == L'\n')
-            run = 0;
-        else if (unit != L'\r')
-            longest = std::max(longest, ++run);
-    }
-    return longest;
-}
-
-// --- The text as a field holds it ------------------------------------------
-
-TEST(FieldText, EveryLineBreakBecomesOneAndLongLinesArePieced) {
-    const struct {
-        const char* name;
-        std::wstring_view text;
-        std::size_t piece;
-        std::wstring_view held;
-    } cases[] = {
-        {"empty", L"", 3, L""},
-        {"bare line feed", L"12\n34", 0, L"12\r\n34"},
-        {"carriage return and line feed", L"12\r\n34", 0, L"12\r\n34"},
-        // Would read as a soft break, and vanish from the value.
-        {"two carriage returns and a line feed", L"12\r\r\n34", 0, L"12\r\n34"},
-        // Left alone, it could meet a line break later and make it a soft one.
-        {"a carriage return alone", L"a\rb", 0, L"a\r\nb"},
-        {"no pieces without a length", L"abcdefg", 0, L"abcdefg"},
-        {"pieces of the length", L"abcdefg", 3, L"abc\r\r\ndef\r\r\ng"},
-        {"no break after a last whole piece", L"abcdef", 3, L"abc\r\r\ndef"},
-        {"each line pieced on its own", L"abcd\nefgh", 2, L"ab\r\r\ncd\r\nef\r\r\ngh"},
-        // A piece ends earlier rather than inside a character.
-        {"a surrogate pair stays whole",
-         L"a\xD83D\xDE00"
-         L"bc",
-         2, L"a\r\r\n\xD83D\xDE00\r\r\nbc"},
-        {"a combining mark stays with its letter",
-         L"ae\x0301"
-         L"b",
-         2, L"a\r\r\ne\x0301\r\r\nb"},
-        {"a cluster longer than a piece ends where it ends",
-         L"ae\x0301\x0301\x0301"
-         L"b",
-         2, L"a\r\r\ne\x0301\x0301\x0301\r\r\nb"},
-        {"a carriage return where a piece ends", L"abc\rdef", 3, L"abc\r\ndef"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::wstring held = FieldText(c.text, c.piece);
-        EXPECT_EQ(held, c.held);
-        // Without its soft breaks, the text as it is held unpieced.
-        if (c.piece > 0) {
-            EXPECT_EQ(WithoutSoftBreaks(held), FieldText(c.text, 0));
-        }
-    }
-    // Pasted into a piece that already has characters, the first piece only
-    // fills it up.
-    EXPECT_EQ(FieldText(L"abcdef", 3, 2), L"a\r\r\nbcd\r\r\nef");
-}
-
-TEST(FieldText, PositionsCountWithoutSoftBreaksAndBack) {
-    // "abc" SB "def" SB "g": raw positions 0..13, plain 0..7.
-    const std::wstring held = FieldText(L"abcdefg", 3);
-    ASSERT_EQ(held.size(), 13u);
-    const struct {
-        std::size_t raw;
-        std::size_t plain;
-    } cases[] = {{0, 0}, {3, 3}, {4, 3}, {5, 3}, {6, 3}, {7, 4}, {9, 6}, {12, 6}, {13, 7}, {99, 7}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.raw);
-        EXPECT_EQ(PlainPosition(held, c.raw), c.plain);
-    }
-    // A plain position at a join lands before the soft break; every one
-    // comes back as it went.
-    EXPECT_EQ(PositionWithSoftBreaks(held, 3), 3u);
-    EXPECT_EQ(PositionWithSoftBreaks(held, 4), 7u);
-    EXPECT_EQ(PositionWithSoftBreaks(held, 7), 13u);
-    for (std::size_t plain = 0; plain <= 7; ++plain)
-        EXPECT_EQ(PlainPosition(held, PositionWithSoftBreaks(held, plain)), plain) << plain;
-}
-
 // --- A field of the main window --------------------------------------------
 
 // Characters that show where each came from: a different letter at each
-// place around a join.
+// place nearby.
 std::wstring Letters(std::size_t count) {
     std::wstring text;
     text.reserve(count);
@@ -133,7 +43,7 @@ protected:
     }
     forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
     HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
-    std::wstring Held() { return ui::win32::HeldText(Field()); }
+    std::wstring Shown() { return ui::win32::TextOfWindow(Field()); }
 
     // A key pressed in the field, with Shift or Ctrl held, as the event loop
     // delivers it: any character it makes follows.
@@ -160,27 +70,40 @@ protected:
         system_.DeliverMessage(typed);
         Pump(system_);
     }
-    // At a position of the text as the control holds it, soft breaks counted.
-    void PlaceCaret(std::size_t held) { ui::win32::SelectHeld(Field(), held, held); }
+    void PlaceCaret(std::size_t at) {
+        SendMessageW(Field(), EM_SETSEL, at, static_cast<LPARAM>(at));
+    }
+    DWORD Caret() {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return end;
+    }
+    std::size_t Rows() {
+        return static_cast<std::size_t>(SendMessageW(Field(), EM_GETLINECOUNT, 0, 0));
+    }
+    std::size_t RowStart(std::size_t row) {
+        return static_cast<std::size_t>(SendMessageW(Field(), EM_LINEINDEX, row, 0));
+    }
+    std::size_t RowOf(std::size_t at) {
+        return static_cast<std::size_t>(SendMessageW(Field(), EM_LINEFROMCHAR, at, 0));
+    }
 
     ui::Win32WindowSystem system_;
     ui::FormsRuntime runtime_{system_};
 };
 
-TEST_F(LongField, APastedMegabyteLineIsHeldInPiecesAndGivenBackWhole) {
+TEST_F(LongField, APastedMegabyteLineIsGivenBackWhole) {
     const std::wstring pasted = L"42" + Letters(std::size_t{1} << 20);
     PutOnClipboard(pasted);
     SetFocus(Field());
     Press('V', false, true);
     Pump(system_);
-
     EXPECT_EQ(Form().Text1.Text(), Narrow(pasted));
-    const std::wstring held = Held();
-    EXPECT_LE(LongestRun(held), 2048u);
-    EXPECT_EQ(WithoutSoftBreaks(held), pasted);
+    EXPECT_EQ(Shown(), pasted);
 
-    // Copy, by Ctrl+C and by Ctrl+Insert, and cut by Shift+Delete: the
-    // clipboard gets the text without the field's breaks.
+    // Copy, by Ctrl+C and by Ctrl+Insert, and cut by Shift+Delete.
     const struct {
         const char* name;
         WPARAM key;
@@ -198,86 +121,107 @@ TEST_F(LongField, APastedMegabyteLineIsHeldInPiecesAndGivenBackWhole) {
     }
     EXPECT_EQ(Form().Text1.Text(), "") << "Shift+Delete cut it";
 
-    // Shift+Insert pastes it in pieces again.
     Press(VK_INSERT, true, false);
     Pump(system_);
-    EXPECT_LE(LongestRun(Held()), 2048u);
-    EXPECT_EQ(Form().Text1.Text(), Narrow(pasted));
+    EXPECT_EQ(Form().Text1.Text(), Narrow(pasted)) << "Shift+Insert pasted it";
 }
 
-TEST_F(LongField, TextSetByTheProgramIsPiecedOnlyWhereALineIsLong) {
+// A long line wraps at the field's width, as a short one does: every row
+// within the field, no character left out or shown twice.
+TEST_F(LongField, ALongLineWrapsAtTheFieldsWidth) {
     const struct {
         const char* name;
         std::wstring text;
-        bool pieced;
     } cases[] = {
-        {"one long line", L"17 " + Letters(20000), true},
-        {"80-character lines",
+        {"a short line", L"17.5 inches, measured twice"},
+        {"one long line", L"17 " + Letters(20000)},
+        {"long words",
          [] {
-             std::wstring lines;
-             for (int i = 0; i < 200; ++i)
-                 lines += Letters(80) + L"\n";
-             return lines;
-         }(),
-         false},
+             std::wstring words;
+             for (int i = 0; i < 500; ++i)
+                 words += Letters(static_cast<std::size_t>(i % 30)) + L" ";
+             return words;
+         }()},
     };
+    RECT client{};
+    GetClientRect(Field(), &client);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Form().Text1.SetText(Narrow(c.text));
-        EXPECT_EQ(Form().Text1.Text(), Narrow(c.text));
-        EXPECT_EQ(Held().find(SoftBreak) != std::wstring::npos, c.pieced);
-        EXPECT_LE(LongestRun(Held()), 2048u);
+        Pump(system_);
+        EXPECT_EQ(Shown(), c.text);
+        const std::size_t rows = Rows();
+        EXPECT_GT(rows, 1u) << "wider than the field";
+        std::size_t covered = 0;
+        for (std::size_t row = 0; row < rows; ++row) {
+            const std::size_t start = RowStart(row);
+            ASSERT_EQ(start, covered) << row;
+            const auto length =
+                static_cast<std::size_t>(SendMessageW(Field(), EM_LINELENGTH, start, 0));
+            covered = start + length;
+            if (length == 0)
+                continue;
+            // The last character starts inside the field; blanks may hang past.
+            std::size_t last = start + length - 1;
+            while (last > start && c.text[last] == L' ')
+                --last;
+            const LRESULT at = SendMessageW(Field(), EM_POSFROMCHAR, last, 0);
+            EXPECT_LT(static_cast<short>(LOWORD(at)), client.right) << row;
+        }
+        EXPECT_EQ(covered, c.text.size());
     }
 }
 
-// A key at the join of two pieces acts as it would in one line: on the
-// character beyond the join, never only on the soft break.
-TEST_F(LongField, KeysAtAJoinActOnTheCharacterBeyondIt) {
-    const std::wstring text = Letters(10000);
-    // The caret at the end of the first piece, or at the start of the second.
-    constexpr std::size_t EndOfPiece = 2048;
-    constexpr std::size_t StartOfPiece = 2048 + 3;
-    const auto without = [&](std::size_t at) { return std::wstring(text).erase(at, 1); };
-    const auto with = [&](std::size_t at) { return std::wstring(text).insert(at, L"X"); };
-    const struct {
-        const char* name;
-        std::size_t caret;
-        WPARAM key;
-        std::wstring expected;
-    } cases[] = {
-        {"Backspace after the join", StartOfPiece, VK_BACK, without(2047)},
-        {"Delete before the join", EndOfPiece, VK_DELETE, without(2048)},
-        {"Left over the join, then X", StartOfPiece, VK_LEFT, with(2047)},
-        {"Right over the join, then X", EndOfPiece, VK_RIGHT, with(2049)},
-        {"Backspace before the join", EndOfPiece, VK_BACK, without(2047)},
-        {"Delete after the join", StartOfPiece, VK_DELETE, without(2048)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Form().Text1.SetText(Narrow(text));
-        ASSERT_EQ(Held().substr(EndOfPiece, 3), SoftBreak);
-        SetFocus(Field());
-        PlaceCaret(c.caret);
-        Press(c.key);
-        if (c.key == VK_LEFT || c.key == VK_RIGHT)
-            Type(L'X');
-        EXPECT_EQ(Form().Text1.Text(), Narrow(c.expected));
-    }
-}
-
-TEST_F(LongField, TypingAtAJoinInsertsWhereTheCaretShows) {
-    const std::wstring text = Letters(10000);
-    Form().Text1.SetText(Narrow(text));
+// Home, End, Up and Down move by the rows shown, a long line's as a short one's.
+TEST_F(LongField, KeysMoveByTheRowsShown) {
+    Form().Text1.SetText(Narrow(Letters(10200)));
+    Pump(system_);
     SetFocus(Field());
-    PlaceCaret(2048 + 3);
-    Type(L'X');
-    EXPECT_EQ(Form().Text1.Text(), Narrow(std::wstring(text).insert(2048, L"X")));
+    ASSERT_GT(Rows(), 10u);
+    const std::size_t third = RowStart(3);
+    const std::size_t fourth = RowStart(4);
+    const std::size_t middle = third + (fourth - third) / 2;
+
+    PlaceCaret(middle);
+    Press(VK_HOME);
+    EXPECT_EQ(Caret(), third);
+    PlaceCaret(middle);
+    Press(VK_END);
+    EXPECT_EQ(Caret(), fourth) << "the end of the third row";
+    // Shown at the row's end: typing goes there, and Home goes to that row's start.
+    Press(VK_HOME);
+    EXPECT_EQ(Caret(), third);
+    PlaceCaret(middle);
+    Press(VK_DOWN);
+    EXPECT_EQ(RowOf(Caret()), 4u);
+    // Straight below, within a character.
+    const auto x = [&](std::size_t at) {
+        return static_cast<short>(LOWORD(SendMessageW(Field(), EM_POSFROMCHAR, at, 0)));
+    };
+    EXPECT_NEAR(x(Caret()), x(middle), 10);
+    Press(VK_UP);
+    Press(VK_UP);
+    EXPECT_EQ(RowOf(Caret()), 2u);
+    Press(VK_END, false, true);
+    EXPECT_EQ(Caret(), 10200u);
+    Press(VK_HOME, false, true);
+    EXPECT_EQ(Caret(), 0u);
+    Press(VK_UP);
+    EXPECT_EQ(Caret(), 0u) << "nowhere above the first row";
+    // Shift extends the selection from where it started.
+    PlaceCaret(middle);
+    Press(VK_END, true, false);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, middle);
+    EXPECT_EQ(end, fourth);
 }
 
 // Keys that arrive faster than the field handles them wait in the queue:
-// each one, handled in turn, moves the caret one character of the user's
-// text, over every join on the way.
-TEST_F(LongField, QueuedArrowKeysEachMoveOneCharacterOverTheJoins) {
+// each one, handled in turn, moves the caret one character.
+TEST_F(LongField, QueuedArrowKeysEachMoveOneCharacter) {
     Form().Text1.SetText(Narrow(Letters(10000)));
     SetFocus(Field());
     const struct {
@@ -288,43 +232,24 @@ TEST_F(LongField, QueuedArrowKeysEachMoveOneCharacterOverTheJoins) {
         DWORD to;
     } cases[] = {
         {"Right from the start", 0, VK_RIGHT, 50, 50},
-        {"Right over one join", 2040, VK_RIGHT, 50, 2090},
-        {"Right over two joins", 2000, VK_RIGHT, 2100, 4100},
-        {"Left over one join", 2090, VK_LEFT, 50, 2040},
-        {"Left over two joins", 4100, VK_LEFT, 2100, 2000},
+        {"Right from 850", 850, VK_RIGHT, 50, 900},
+        {"Right over many rows", 2000, VK_RIGHT, 2100, 4100},
+        {"Left over many rows", 4100, VK_LEFT, 2100, 2000},
+        {"Right at the end", 9990, VK_RIGHT, 50, 10000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto scan =
             static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(c.key), MAPVK_VK_TO_VSC)) << 16;
-        SendMessageW(Field(), EM_SETSEL, c.from, c.from);
+        PlaceCaret(c.from);
         for (int i = 0; i < c.presses; ++i) {
             PostMessageW(Field(), WM_KEYDOWN, c.key, 1 | scan | LPARAM{1} << 24);
             PostMessageW(Field(), WM_KEYUP, c.key,
                          1 | scan | LPARAM{1} << 24 | LPARAM{1} << 30 | LPARAM{1} << 31);
         }
         Pump(system_);
-        DWORD start = 0;
-        DWORD end = 0;
-        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(start, c.to);
-        EXPECT_EQ(end, c.to);
+        EXPECT_EQ(Caret(), c.to);
     }
-}
-
-// A paste too long to wrap makes the field anew, unwrapped; the text that
-// was selected is what the paste replaces.
-TEST_F(LongField, ALongPasteReplacesTheSelectionInTheFieldMadeAnew) {
-    Form().Text1.SetText("12345");
-    SetFocus(Field());
-    SendMessageW(Field(), EM_SETSEL, 1, 4);
-    const std::wstring pasted = Letters(9000);
-    PutOnClipboard(pasted);
-    Press('V', false, true);
-    Pump(system_);
-    EXPECT_EQ(Form().Text1.Text(), "1" + Narrow(pasted) + "5");
-    EXPECT_NE(Held().find(SoftBreak), std::wstring::npos);
 }
 
 // Another program may hold the clipboard open: cut then keeps the text.
@@ -354,7 +279,7 @@ TEST_F(LongField, PastedLineBreaksOfEveryKindBecomeTheFieldsOwn) {
     SetFocus(Field());
     Press('V', false, true);
     EXPECT_EQ(Form().Text1.Text(), "1\n2\n3\n4\n5");
-    EXPECT_EQ(Held(), L"1\r\n2\r\n3\r\n4\r\n5");
+    EXPECT_EQ(Shown(), L"1\r\n2\r\n3\r\n4\r\n5");
 }
 
 // A carriage return of the program's or the clipboard's, next to a line
@@ -386,41 +311,28 @@ TEST_F(LongField, EditsNextToACarriageReturnKeepEveryLineBreak) {
     }
 }
 
-// Pastes into the middle of a piece, one after another: each fills the piece
-// it lands in, and no run grows past a piece.
-TEST_F(LongField, RepeatedPastesKeepThePiecesShort) {
-    std::wstring expected = Letters(9000);
-    Form().Text1.SetText(Narrow(expected));
+// Typed characters go in whole: a surrogate pair typed in two halves is one
+// character, and control characters other than Enter type nothing.
+TEST_F(LongField, TypedCharactersGoInWhole) {
+    Form().Text1.SetText("ab");
     SetFocus(Field());
-    const std::wstring pasted(1000, L'Y');
-    PutOnClipboard(pasted);
-    for (int i = 0; i < 10; ++i) {
-        PlaceCaret(PositionWithSoftBreaks(Held(), 3000));
-        Press('V', false, true);
-        expected.insert(3000, pasted);
-    }
-    EXPECT_EQ(Form().Text1.Text(), Narrow(expected));
-    EXPECT_LE(LongestRun(Held()), 2048u);
-}
-
-// Deleting most of a long text gives the field back its wrapping: the field
-// made anew keeps the caret where it was in the text.
-TEST_F(LongField, AFieldMadeAnewToWrapKeepsTheCaret) {
-    const std::wstring text = Letters(9000);
-    Form().Text1.SetText(Narrow(text));
-    SetFocus(Field());
-    // Positions of the user's text, as anyone but the field counts.
-    SendMessageW(Field(), EM_SETSEL, 100, 6000);
+    PlaceCaret(1);
+    Type(0xD83D);
+    Type(0xDE00);
+    Type(L'\t');
+    Type(0x1B);
+    Type(0x02);
+    EXPECT_EQ(Shown(), L"a\xD83D\xDE00"
+                       L"b");
+    Press(VK_LEFT);
+    EXPECT_EQ(Caret(), 1u) << "Left steps over the pair at once";
     Press(VK_DELETE);
-    Pump(system_);
-    ASSERT_FALSE(GetWindowLongW(Field(), GWL_STYLE) & ES_AUTOHSCROLL) << "wraps again";
-    Type(L'X');
-    EXPECT_EQ(Form().Text1.Text(), Narrow(std::wstring(text).erase(100, 5900).insert(100, L"X")));
+    EXPECT_EQ(Shown(), L"ab") << "Delete takes the pair whole";
 }
 
-// Set before the window is first shown, a long text is held in pieces once
+// Set before the window is first shown, a long text is there, wrapped, once
 // its field is made.
-TEST(LongFieldBeforeShowing, ALongTextSetWhileHiddenIsPiecedWhenShown) {
+TEST(LongFieldBeforeShowing, ALongTextSetWhileHiddenIsWrappedWhenShown) {
     ui::Win32WindowSystem system;
     ui::FormsRuntime runtime(system);
     runtime.Start<forms::Form1>();
@@ -432,9 +344,7 @@ TEST(LongFieldBeforeShowing, ALongTextSetWhileHiddenIsPiecedWhenShown) {
     main.Show();
     Pump(system);
     EXPECT_EQ(main.Text1.Text(), Narrow(text));
-    const std::wstring held = ui::win32::HeldText(ui::Win32ControlOf(main, "Text1"));
-    EXPECT_NE(held.find(SoftBreak), std::wstring::npos);
-    EXPECT_LE(LongestRun(held), 2048u);
+    EXPECT_GT(SendMessageW(ui::Win32ControlOf(main, "Text1"), EM_GETLINECOUNT, 0, 0), 100);
 }
 
 // --- Undo and Redo, and the text as others read it -------------------------
@@ -467,78 +377,84 @@ std::wstring Numbered(std::size_t count) {
 
 class FieldHistory : public LongField {
 protected:
-    std::wstring Value() { return ui::win32::WideFromUtf8(Form().Text1.Text()); }
-    // The field's value, and the text its control holds without the soft
-    // breaks, are both `expected`.
+    // The field's value, and its text as another program reads it, are both `expected`.
     void ExpectText(std::wstring_view expected, const char* when) {
         SCOPED_TRACE(when);
-        EXPECT_EQ(Difference(expected, FieldText(Value(), 0)), "");
-        EXPECT_EQ(Difference(expected, WithoutSoftBreaks(Held())), "");
+        EXPECT_EQ(Difference(expected,
+                             ui::win32::FieldText(ui::win32::WideFromUtf8(Form().Text1.Text()))),
+                  "");
+        EXPECT_EQ(Difference(expected, Shown()), "");
     }
     void Undo() { Press('Z', false, true); }
     void Redo() { Press('Y', false, true); }
 };
 
-// Edits around the joins of a long line's pieces (at 2,048 and 4,096
-// characters), around the length a field stops wrapping at, and in a
-// wrapping field; each undone and redone, compared whole.
-TEST_F(FieldHistory, EveryEditNearAJoinIsUndoneAndRedoneExactly) {
+// Edits at the places a long line's field once joined pieces (2,048 and
+// 4,096 characters), at the start and end of a wrapped row, at a line break
+// and over all of a long text; each undone and redone, compared whole.
+TEST_F(FieldHistory, EveryEditIsUndoneAndRedoneExactly) {
     const std::wstring text = Numbered(10200);
+    const std::wstring lines = Numbered(3000) + L"\r\n" + Numbered(3000);
     const std::wstring pasted = L"<pasted>";
-    const auto erase = [&](std::size_t at, std::size_t count) {
-        return std::wstring(text).erase(at, count);
-    };
-    const auto replace = [&](std::size_t at, std::size_t count, std::wstring_view with) {
-        return std::wstring(text).replace(at, count, with);
-    };
-    enum class Act { BackSpace, Delete, Type, Cut, Paste };
+    // Where an edit starts: a position, or that many characters from the
+    // start of a wrapped row (from its end where negative).
+    enum class From { Text, RowStart, RowEnd };
+    enum class Act { BackSpace, Delete, Type, Enter, Cut, Paste };
     const struct {
         const char* name;
-        std::wstring before;
-        std::size_t start; // in the user's text
-        std::size_t end;
-        // The caret after the join's soft break rather than before it.
-        bool afterJoin;
+        const std::wstring& before;
+        From from;
+        std::size_t start;  // a position, or the row
+        std::size_t length; // selected
         Act act;
         int times;
-        std::wstring expected;
+        // Where the edit acts, counted back from the caret; what it removes
+        // and puts in.
+        std::size_t removedBefore;
+        std::size_t removedAfter;
+        std::wstring_view inserted;
     } cases[] = {
-        {"5 BackSpaces just past a join", text, 2050, 2050, false, Act::BackSpace, 5,
-         erase(2045, 5)},
-        {"BackSpace from the start of a piece", text, 2048, 2048, true, Act::BackSpace, 1,
-         erase(2047, 1)},
-        {"20 BackSpaces over a join", text, 2060, 2060, false, Act::BackSpace, 20, erase(2040, 20)},
-        {"2,100 BackSpaces over a join", text, 4000, 4000, false, Act::BackSpace, 2100,
-         erase(1900, 2100)},
-        {"20 Deletes over a join", text, 2040, 2040, false, Act::Delete, 20, erase(2040, 20)},
-        {"Delete at the end of a piece", text, 2048, 2048, false, Act::Delete, 1, erase(2048, 1)},
-        {"typing at a join", text, 4096, 4096, true, Act::Type, 3, replace(4096, 0, L"xxx")},
-        {"typing over a selection across a join", text, 2040, 2060, false, Act::Type, 1,
-         replace(2040, 20, L"x")},
-        {"cut across two joins", text, 2000, 4200, false, Act::Cut, 1, erase(2000, 2200)},
-        {"paste over a selection across a join", text, 2046, 2050, false, Act::Paste, 1,
-         replace(2046, 4, pasted)},
-        {"paste at a join", text, 2048, 2048, true, Act::Paste, 1, replace(2048, 0, pasted)},
-        // The field is made anew to wrap, and again not to, on the way back.
-        {"Delete of all", text, 0, text.size(), false, Act::Delete, 1, L""},
-        {"typing over all", text, 0, text.size(), false, Act::Type, 1, L"x"},
-        {"BackSpace of the first 9,000", text, 0, 9000, false, Act::BackSpace, 1, erase(0, 9000)},
-        {"in a field that wraps", Numbered(3000), 2046, 2046, false, Act::BackSpace, 5,
-         Numbered(3000).erase(2041, 5)},
-        {"a line break typed at a join", text, 2048, 2048, false, Act::Type, 1,
-         replace(2048, 0, L"\r\n")},
+        {"5 BackSpaces past 2,048", text, From::Text, 2050, 0, Act::BackSpace, 5, 5, 0, L""},
+        {"20 BackSpaces over 2,048", text, From::Text, 2060, 0, Act::BackSpace, 20, 20, 0, L""},
+        {"2,100 BackSpaces over 2,048", text, From::Text, 4000, 0, Act::BackSpace, 2100, 2100, 0,
+         L""},
+        {"20 Deletes over 2,048", text, From::Text, 2040, 0, Act::Delete, 20, 0, 20, L""},
+        {"typing at 4,096", text, From::Text, 4096, 0, Act::Type, 3, 0, 0, L"xxx"},
+        {"typing over a selection", text, From::Text, 2040, 20, Act::Type, 1, 0, 20, L"x"},
+        {"cut of 2,200", text, From::Text, 2000, 2200, Act::Cut, 1, 0, 2200, L""},
+        {"paste over a selection", text, From::Text, 2046, 4, Act::Paste, 1, 0, 4, pasted},
+        {"Enter at 2,048", text, From::Text, 2048, 0, Act::Enter, 1, 0, 0, L"\r\n"},
+        {"BackSpace at a wrapped row's start", text, From::RowStart, 5, 0, Act::BackSpace, 3, 3, 0,
+         L""},
+        {"Delete at a wrapped row's start", text, From::RowStart, 5, 0, Act::Delete, 3, 0, 3, L""},
+        {"typing at a wrapped row's start", text, From::RowStart, 7, 0, Act::Type, 2, 0, 0, L"xx"},
+        {"paste at a wrapped row's end", text, From::RowEnd, 7, 0, Act::Paste, 1, 0, 0, pasted},
+        {"BackSpace over a line break", lines, From::Text, 3003, 0, Act::BackSpace, 4, 5, 0, L""},
+        {"Delete of a line break", lines, From::Text, 3000, 0, Act::Delete, 1, 0, 2, L""},
+        {"Delete of all", text, From::Text, 0, text.size(), Act::Delete, 1, 0, text.size(), L""},
+        {"typing over all", text, From::Text, 0, text.size(), Act::Type, 1, 0, text.size(), L"x"},
+        {"BackSpace of the first 9,000", text, From::Text, 0, 9000, Act::BackSpace, 1, 0, 9000,
+         L""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Form().Text1.SetText(Narrow(c.before));
         Pump(system_);
         SetFocus(Field());
-        if (c.afterJoin) {
-            const std::size_t held = PositionWithSoftBreaks(Held(), c.start);
-            ASSERT_EQ(Held().substr(held, SoftBreak.size()), SoftBreak);
-            PlaceCaret(held + SoftBreak.size());
-        } else {
-            SendMessageW(Field(), EM_SETSEL, c.start, static_cast<LPARAM>(c.end));
+        std::size_t start = c.start;
+        if (c.from == From::RowStart)
+            start = RowStart(c.start);
+        else if (c.from == From::RowEnd)
+            start = RowStart(c.start + 1);
+        if (c.from != From::Text) {
+            ASSERT_GT(start, 0u);
+        }
+        SendMessageW(Field(), EM_SETSEL, start, static_cast<LPARAM>(start + c.length));
+        // At a wrapped row's end: the caret shown there, after End.
+        if (c.from == From::RowEnd) {
+            PlaceCaret(start - 1);
+            Press(VK_END);
+            ASSERT_EQ(Caret(), start);
         }
         PutOnClipboard(pasted);
         for (int i = 0; i < c.times; ++i) {
@@ -550,7 +466,10 @@ TEST_F(FieldHistory, EveryEditNearAJoinIsUndoneAndRedoneExactly) {
                 Press(VK_DELETE);
                 break;
             case Act::Type:
-                c.expected.find(L'\n') != std::wstring::npos ? Press(VK_RETURN) : Type(L'x');
+                Type(L'x');
+                break;
+            case Act::Enter:
+                Press(VK_RETURN);
                 break;
             case Act::Cut:
                 Press('X', false, true);
@@ -561,24 +480,27 @@ TEST_F(FieldHistory, EveryEditNearAJoinIsUndoneAndRedoneExactly) {
             }
         }
         Pump(system_);
-        ExpectText(c.expected, "edited");
+        const std::wstring expected = std::wstring(c.before).replace(
+            start - c.removedBefore, c.removedBefore + c.removedAfter, c.inserted);
+        ExpectText(expected, "edited");
         EXPECT_NE(SendMessageW(Field(), EM_CANUNDO, 0, 0), 0);
         Undo();
-        Pump(system_);
         ExpectText(c.before, "undone");
         Redo();
-        Pump(system_);
-        ExpectText(c.expected, "redone");
+        ExpectText(expected, "redone");
         Undo();
-        Pump(system_);
         ExpectText(c.before, "undone again");
+        // Alt+BackSpace undoes too.
+        Redo();
+        SendMessageW(Field(), WM_SYSKEYDOWN, VK_BACK, LPARAM{1} << 29);
+        ExpectText(c.before, "undone by Alt+BackSpace");
     }
 }
 
-// The issue's own steps, as the user makes them: a 10,200-character line
+// The steps of a report, as the user makes them: a 10,200-character line
 // pasted, the caret walked 2,050 characters in by the Right key, 5
 // BackSpaces, Ctrl+Z.
-TEST_F(FieldHistory, UndoAfterWalkingPastAJoinGivesTheTextBack) {
+TEST_F(FieldHistory, UndoAfterWalkingIntoALongLineGivesTheTextBack) {
     const std::wstring text = Numbered(10200);
     Form().Text1.SetText("");
     PutOnClipboard(text);
@@ -602,12 +524,10 @@ TEST_F(FieldHistory, UndoAfterWalkingPastAJoinGivesTheTextBack) {
 }
 
 // What anyone else reads from a long line's field: the user's text, its
-// length and positions, with no soft break; read in this process and by
-// another program.
-TEST_F(FieldHistory, OthersReadTheUsersTextWithoutSoftBreaks) {
+// length and positions; read in this process and by another program.
+TEST_F(FieldHistory, OthersReadTheUsersText) {
     const std::wstring text = Numbered(100000);
     Form().Text1.SetText(Narrow(text));
-    ASSERT_NE(Held().find(SoftBreak), std::wstring::npos) << "held in pieces";
     EXPECT_EQ(GetWindowTextLengthW(Field()), 100000);
     EXPECT_EQ(Difference(text, ui::win32::TextOfWindow(Field())), "");
     SendMessageW(Field(), EM_SETSEL, 4095, 4099);
@@ -617,6 +537,7 @@ TEST_F(FieldHistory, OthersReadTheUsersTextWithoutSoftBreaks) {
                  reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 4095u);
     EXPECT_EQ(end, 4099u);
+    SetFocus(Field());
     Press('C', false, true);
     EXPECT_EQ(ClipboardText(), text.substr(4095, 4));
 
@@ -659,8 +580,6 @@ TEST_F(FieldHistory, OthersReadTheUsersTextWithoutSoftBreaks) {
     EXPECT_EQ(Difference(text, read), "");
 }
 
-// Deleting all of a long line makes the field wrap again; Undo gives it
-// back whole, in a field that no longer wraps.
 TEST_F(FieldHistory, DeletingAllOfALongLineCanBeUndone) {
     const std::wstring text = Numbered(100000);
     Form().Text1.SetText(Narrow(text));
@@ -671,9 +590,20 @@ TEST_F(FieldHistory, DeletingAllOfALongLineCanBeUndone) {
     EXPECT_EQ(Form().Text1.Text(), "");
     EXPECT_NE(SendMessageW(Field(), EM_CANUNDO, 0, 0), 0);
     Undo();
-    Pump(system_);
     ExpectText(text, "after Ctrl+Z");
-    EXPECT_NE(Held().find(SoftBreak), std::wstring::npos) << "held in pieces again";
+}
+
+// A field the user can only make as long as its limit: a paste past it is
+// cut where a character ends, and the window is told.
+TEST_F(LongField, APastePastTheLimitIsCutWhereACharacterEnds) {
+    Form().Text1.SetText("ab");
+    SendMessageW(Field(), EM_SETLIMITTEXT, 4, 0);
+    SetFocus(Field());
+    PlaceCaret(2);
+    PutOnClipboard(L"c\xD83D\xDE00"
+                   L"de");
+    Press('V', false, true);
+    EXPECT_EQ(Shown(), L"abc") << "the pair would not fit whole";
 }
 
 } // namespace

@@ -225,7 +225,7 @@ TEST_P(WindowAtResolution, LabelsLieBehindAndWindowedControlsStackAsPlanned) {
         EXPECT_TRUE(Style(Control(i)) & WS_CLIPSIBLINGS) << Plan().controls[i].Name();
 }
 
-TEST_P(WindowAtResolution, ControlsAreStockControlsWithTheirStyles) {
+TEST_P(WindowAtResolution, ControlsHaveTheirClassesAndStyles) {
     for (std::size_t i = 0; i < Plan().controls.size(); ++i) {
         const ControlPlan& control = Plan().controls[i];
         SCOPED_TRACE(std::string(control.Name()));
@@ -241,7 +241,7 @@ TEST_P(WindowAtResolution, ControlsAreStockControlsWithTheirStyles) {
             EXPECT_FALSE(style & WS_TABSTOP);
             break;
         case ControlKind::TextBox:
-            EXPECT_EQ(ClassName(window), L"Edit");
+            EXPECT_EQ(ClassName(window), L"Quimbel.Field");
             EXPECT_TRUE(style & ES_MULTILINE);
             EXPECT_TRUE(style & ES_WANTRETURN);
             EXPECT_FALSE(style & ES_AUTOHSCROLL) << "lines wrap at the field's width";

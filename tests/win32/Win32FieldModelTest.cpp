@@ -1,0 +1,245 @@
+// What a Windows field does to its text apart from its window: where a caret
+// may stand, Undo and Redo, and the rows a text wraps into.
+
+#include "Win32FieldModel.h"
+#include "Win32Private.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quimbel::testing {
+namespace {
+
+using ui::win32::CharacterWidths;
+using ui::win32::FieldContent;
+using ui::win32::FieldRows;
+using ui::win32::TextChange;
+
+// --- Line breaks ------------------------------------------------------------
+
+TEST(FieldText, EveryKindOfLineBreakBecomesTheFieldsOwn) {
+    const struct {
+        const char* name;
+        std::wstring_view text;
+        std::wstring_view held;
+    } cases[] = {
+        {"empty", L"", L""},
+        {"bare line feed", L"12\n34", L"12\r\n34"},
+        {"carriage return and line feed", L"12\r\n34", L"12\r\n34"},
+        // How Windows writes a break where a line wraps: one break.
+        {"two carriage returns and a line feed", L"12\r\r\n34", L"12\r\n34"},
+        {"a carriage return alone", L"a\rb", L"a\r\nb"},
+        {"a carriage return before a line break", L"a\r\n\rb", L"a\r\n\r\nb"},
+        {"no break at all", L"abcdefg", L"abcdefg"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ui::win32::FieldText(c.text), c.held);
+    }
+}
+
+// --- Caret stops and words ---------------------------------------------------
+
+TEST(CaretStops, NeverInsideALineBreakAPairOrACharacterWithItsMarks) {
+    // "a", CR LF, a surrogate pair, "e" with a combining acute, "b".
+    const std::wstring text = L"a\r\n\xD83D\xDE00"
+                              L"e\x0301"
+                              L"b";
+    const std::vector<std::size_t> stops{0, 1, 3, 5, 7, 8};
+    for (std::size_t at = 0; at <= text.size(); ++at)
+        EXPECT_EQ(ui::win32::IsCaretStop(text, at),
+                  std::find(stops.begin(), stops.end(), at) != stops.end())
+            << at;
+    // Walking forward and back visits exactly the stops.
+    std::vector<std::size_t> forward{0};
+    while (forward.back() < text.size())
+        forward.push_back(ui::win32::NextStop(text, forward.back()));
+    EXPECT_EQ(forward, stops);
+    std::vector<std::size_t> back{text.size()};
+    while (back.back() > 0)
+        back.push_back(ui::win32::PreviousStop(text, back.back()));
+    EXPECT_EQ(std::vector<std::size_t>(back.rbegin(), back.rend()), stops);
+}
+
+TEST(CaretStops, WordsRunBetweenBlanksAndLineBreaks) {
+    const std::wstring text = L"17 in  x\r\nab";
+    const struct {
+        std::size_t from;
+        std::size_t next;
+        std::size_t previous;
+    } cases[] = {
+        {0, 3, 0},  {1, 3, 0},  {3, 7, 0},   {4, 7, 3},
+        {7, 10, 3}, {8, 10, 7}, {10, 12, 7}, {12, 12, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from);
+        EXPECT_EQ(ui::win32::NextWordStart(text, c.from), c.next);
+        EXPECT_EQ(ui::win32::PreviousWordStart(text, c.from), c.previous);
+    }
+    const struct {
+        std::size_t at;
+        std::size_t start;
+        std::size_t end;
+    } words[] = {{0, 0, 2}, {2, 0, 2}, {3, 3, 5}, {5, 3, 5}, {6, 5, 7}, {11, 10, 12}, {12, 10, 12}};
+    for (const auto& w : words) {
+        SCOPED_TRACE(w.at);
+        const auto word = ui::win32::WordAt(text, w.at);
+        EXPECT_EQ(word.start, w.start);
+        EXPECT_EQ(word.end, w.end);
+    }
+}
+
+// --- Undo and Redo -----------------------------------------------------------
+
+TEST(FieldContentHistory, EachEditIsTakenBackAndMadeAgainExactly) {
+    FieldContent content;
+    content.SetText(L"0123456789");
+    EXPECT_FALSE(content.CanUndo()) << "the program's text is not undone";
+    // Typing runs on into one edit; BackSpaces too; a paste is one of its own.
+    content.Replace(10, 10, L"a", true);
+    content.Replace(11, 11, L"b", true);
+    content.Replace(11, 12, L"", true);
+    content.Replace(10, 11, L"", true);
+    content.Replace(9, 10, L"", true);
+    EXPECT_EQ(content.Text(), L"012345678");
+    content.Replace(2, 4, L"PASTED", false);
+    EXPECT_EQ(content.Text(), L"01PASTED45678");
+    const std::vector<std::wstring> back{L"012345678", L"0123456789ab", L"0123456789"};
+    for (const auto& expected : back) {
+        ASSERT_TRUE(content.Undo());
+        EXPECT_EQ(content.Text(), expected);
+    }
+    EXPECT_FALSE(content.Undo());
+    EXPECT_EQ(content.Text(), L"0123456789");
+    // The typed run came back as one: after it, the BackSpaces.
+    ASSERT_TRUE(content.Redo());
+    EXPECT_EQ(content.Text(), L"0123456789ab");
+    EXPECT_EQ(content.SelectionStart(), 10u);
+    EXPECT_EQ(content.SelectionEnd(), 12u) << "what came back is selected";
+    // A new edit drops what could be made again.
+    content.Replace(0, 0, L"x", true);
+    EXPECT_FALSE(content.CanRedo());
+    EXPECT_FALSE(content.Redo());
+}
+
+TEST(FieldContentHistory, EditsKeepToCaretStops) {
+    FieldContent content;
+    content.SetText(L"a\r\nb\xD83D\xDE00");
+    // Inside a line break or a pair, the edit starts at the stop before.
+    content.Replace(2, 2, L"x", false);
+    EXPECT_EQ(content.Text(), L"ax\r\nb\xD83D\xDE00");
+    content.Select(6, 6);
+    EXPECT_EQ(content.Caret(), 5u);
+    ASSERT_TRUE(content.Undo());
+    EXPECT_EQ(content.Text(), L"a\r\nb\xD83D\xDE00");
+}
+
+// --- Rows --------------------------------------------------------------------
+
+// Every character 10 pixels wide, marks none, a pair 20.
+class EvenWidths final : public CharacterWidths {
+public:
+    EvenWidths() { Reset(40); }
+
+private:
+    void Measure(char32_t first, std::size_t count, int* widths) override {
+        for (std::size_t i = 0; i < count; ++i) {
+            const char32_t c = first + static_cast<char32_t>(i);
+            widths[i] = (c >= 0x300 && c < 0x370) ? 0 : c >= 0x10000 ? 20 : 10;
+        }
+    }
+};
+
+std::vector<std::wstring> RowsOf(const FieldRows& rows, std::wstring_view text) {
+    std::vector<std::wstring> shown;
+    for (std::size_t row = 0; row < rows.Count(); ++row)
+        shown.emplace_back(text.substr(rows.Start(row), rows.End(text, row) - rows.Start(row)));
+    return shown;
+}
+
+TEST(FieldRowsWrap, LinesBreakAfterABlankOrElseAfterTheLastCharacterThatFits) {
+    const struct {
+        const char* name;
+        std::wstring_view text;
+        std::vector<std::wstring> rows;
+    } cases[] = {
+        {"empty", L"", {L""}},
+        {"fits", L"abcd", {L"abcd"}},
+        {"one long word", L"abcdefghij", {L"abcd", L"efgh", L"ij"}},
+        {"after a blank", L"ab cdef gh", {L"ab ", L"cdef ", L"gh"}},
+        // Blanks hang past the row's end rather than starting the next.
+        {"blanks hang", L"abcd   ef", {L"abcd   ", L"ef"}},
+        {"line breaks", L"ab\r\n\r\ncd", {L"ab", L"", L"cd"}},
+        {"a break at the end", L"ab\r\n", {L"ab", L""}},
+        {"a pair stays whole", L"abc\xD83D\xDE00", {L"abc", L"\xD83D\xDE00"}},
+        {"a mark stays with its letter", L"abcde\x0301\x0301xy", {L"abcd", L"e\x0301\x0301xy"}},
+        {"a tab to the next stop", L"a\tbcdefg", {L"a\t", L"bcde", L"fg"}},
+    };
+    EvenWidths widths;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldRows rows;
+        rows.Wrap(c.text, 45, widths);
+        EXPECT_EQ(RowsOf(rows, c.text), c.rows);
+    }
+}
+
+TEST(FieldRowsWrap, RowsOfAPositionAndTheEndOfAWrappedRow) {
+    EvenWidths widths;
+    const std::wstring text = L"abcdefgh\r\nij";
+    FieldRows rows;
+    rows.Wrap(text, 45, widths);
+    ASSERT_EQ(rows.Count(), 3u);
+    EXPECT_EQ(rows.RowOf(text, 3), 0u);
+    EXPECT_EQ(rows.RowOf(text, 4), 1u) << "a wrapped row's end is the next one's start";
+    EXPECT_EQ(rows.RowOf(text, 4, true), 0u) << "unless the caret shows at the end";
+    EXPECT_EQ(rows.RowOf(text, 8, true), 1u) << "a line break's row has its own end";
+    EXPECT_EQ(rows.RowOf(text, 10, true), 2u) << "after a line break: never the row before";
+    EXPECT_EQ(rows.RowOf(text, 12), 2u);
+}
+
+// Rows followed through an edit are the rows of the new text wrapped anew:
+// edits at the start, middle and end, over row ends, blanks and line breaks.
+TEST(FieldRowsFollow, AfterAnyEditTheRowsAreThoseOfTheTextWrappedAnew) {
+    const std::wstring base =
+        L"abcdefgh ijkl mnopqrstuvwx\r\nyz 0123 45\r\n\r\n6789abcdefghijklmnop q";
+    const struct {
+        const char* name;
+        std::size_t at;
+        std::size_t removed;
+        std::wstring_view inserted;
+    } cases[] = {
+        {"typed at the start", 0, 0, L"x"},
+        {"typed in a long word", 17, 0, L"x"},
+        {"a blank typed in a long word", 17, 0, L" "},
+        {"a blank taken out", 8, 1, L""},
+        {"the first character of a row taken out", 4, 1, L""},
+        {"a line break taken out", 26, 2, L""},
+        {"a line break typed", 5, 0, L"\r\n"},
+        {"many rows replaced", 3, 40, L"QQ"},
+        {"a long paste", 30, 0, L"0123456789012345678901234567890123456789"},
+        {"typed at the end", base.size(), 0, L"zz"},
+        {"all of it taken out", 0, base.size(), L""},
+        {"a word shortened at a row's start pulls it back", 9, 3, L""},
+    };
+    EvenWidths widths;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldRows followed;
+        followed.Wrap(base, 45, widths);
+        std::wstring text = base;
+        text.replace(c.at, c.removed, c.inserted);
+        followed.Follow(text, TextChange{c.at, c.removed, c.inserted.size()}, 45, widths);
+        FieldRows anew;
+        anew.Wrap(text, 45, widths);
+        EXPECT_EQ(RowsOf(followed, text), RowsOf(anew, text));
+        ASSERT_EQ(followed.Count(), anew.Count());
+        for (std::size_t row = 0; row < anew.Count(); ++row)
+            EXPECT_EQ(followed.Start(row), anew.Start(row)) << row;
+    }
+}
+
+} // namespace
+} // namespace quimbel::testing
