@@ -30,9 +30,4 @@ HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD styl
     return control;
 }
 
-void AskLater(HWND control, LPARAM what) {
-    PostMessageW(GetAncestor(control, GA_ROOT), ControlLaterMessage,
-                 static_cast<WPARAM>(GetDlgCtrlID(control)), what);
-}
-
 } // namespace quimbel::ui::win32

@@ -31,50 +31,17 @@ struct ControlSetup {
     Rect place{};
 };
 
-// Where a control sits in its window, as its kind's hooks see it: what a
-// kind may ask of the window for one of its controls.
-class ControlSite {
-public:
-    HWND Control() const { return control_; }
-    virtual const ControlPlan& Plan() const = 0;
-    // How to make the control anew, in the same place.
-    virtual ControlSetup Setup() const = 0;
-    // Puts `replacement` in the control's place: position, size, stacking,
-    // font, tooltip and focus. Gives back the old window, still alive.
-    virtual UniqueWindow Replace(UniqueWindow replacement) = 0;
-
-protected:
-    explicit ControlSite(HWND control) : control_(control) {}
-    ~ControlSite() = default;
-    HWND control_;
-};
-
-// What differs between kinds of control. The hooks after the texts may be null,
-// where the kind needs nothing of its own.
+// What differs between kinds of control. `tabbedInto` may be null, where the
+// kind needs nothing of its own.
 struct ControlClass {
     // The child window, with its designed caption, not yet placed.
     HWND (*create)(const ControlSetup& setup);
     // The window text that shows a text of the layer, and back.
     std::wstring (*toWindowText)(std::string_view text);
     std::string (*fromWindowText)(std::wstring_view text);
-    // The program sets the control's text (by default its window text).
-    void (*setText)(ControlSite& site, std::wstring_view windowText) = nullptr;
-    // A notification the control sent its window (WM_COMMAND's code).
-    void (*command)(ControlSite& site, WORD code) = nullptr;
-    // What the control asked for with AskLater, now that the message it
-    // handled then is over.
-    void (*later)(ControlSite& site, LPARAM what) = nullptr;
     // The control got the focus by Tab or Shift+Tab.
     void (*tabbedInto)(HWND control) = nullptr;
 };
-
-// Has the control's kind handle `what` (its `later` hook) once the message
-// being handled is over: the control may be made anew then, which it cannot
-// be from inside its own message.
-void AskLater(HWND control, LPARAM what);
-// The message AskLater posts to the control's window (wParam the control's
-// identifier, lParam `what`).
-inline constexpr UINT ControlLaterMessage = WM_APP + 2;
 
 extern const ControlClass LabelClass;
 extern const ControlClass TextBoxClass;

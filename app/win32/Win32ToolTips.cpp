@@ -38,13 +38,6 @@ void ToolTips::Add(HWND control, std::string_view text, bool area) {
         Follow(control);
 }
 
-void ToolTips::Remove(HWND control) {
-    if (!window_)
-        return;
-    TTTOOLINFOW tool = ToolOf(control);
-    SendMessageW(window_.get(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
 void ToolTips::Follow(HWND control) {
     if (!window_)
         return;

@@ -20,7 +20,6 @@ public:
     // window (`area`, a frame) gets an area of the window, set where the
     // control lies now; Follow sets it anew after a move.
     void Add(HWND control, std::string_view text, bool area);
-    void Remove(HWND control);
     void Follow(HWND control);
     void SetFont(HFONT font);
     void Destroy() { window_.reset(); }

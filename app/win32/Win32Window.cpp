@@ -20,29 +20,6 @@ COLORREF Colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 } // namespace
 
-// A control's place in this window, for its kind's hooks.
-class Win32Window::Site final : public win32::ControlSite {
-public:
-    Site(Win32Window& window, int control)
-        : ControlSite(window.Control(control)), window_(window), index_(control) {}
-
-    const ControlPlan& Plan() const override {
-        return window_.plan_.controls[static_cast<std::size_t>(index_)];
-    }
-    win32::ControlSetup Setup() const override {
-        return {window_.system_.Instance(), GetParent(control_), FirstControlId + index_, Plan()};
-    }
-    win32::UniqueWindow Replace(win32::UniqueWindow replacement) override {
-        win32::UniqueWindow old = window_.ReplaceControl(index_, std::move(replacement));
-        control_ = window_.Control(index_);
-        return old;
-    }
-
-private:
-    Win32Window& window_;
-    int index_;
-};
-
 Win32Window::Win32Window(Win32WindowSystem& system, const WindowPlan& plan, WindowEvents& events)
     : system_(system), plan_(plan), events_(events), dpi_(system.DpiSupport().SystemDpi()),
       pendingTexts_(plan.controls.size()) {}
@@ -158,35 +135,8 @@ void Win32Window::SetText(int control, std::string_view text) {
         pendingTexts_[static_cast<std::size_t>(control)] = std::string(text);
         return;
     }
-    const win32::ControlClass& kind = ClassOf(planned.Kind());
-    const std::wstring windowText = kind.toWindowText(text);
-    if (kind.setText) {
-        Site site(*this, control);
-        kind.setText(site, windowText);
-        return;
-    }
+    const std::wstring windowText = ClassOf(planned.Kind()).toWindowText(text);
     SetWindowTextW(Control(control), windowText.c_str());
-}
-
-win32::UniqueWindow Win32Window::ReplaceControl(int control, win32::UniqueWindow replacement) {
-    const HWND old = Control(control);
-    const HWND parent = GetParent(old);
-    // In the old one's place, size and stacking, in its font.
-    RECT rect{};
-    GetWindowRect(old, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    SetWindowPos(replacement.get(), old, rect.left, rect.top, rect.right - rect.left,
-                 rect.bottom - rect.top, SWP_NOACTIVATE);
-    SendMessageW(replacement.get(), WM_SETFONT, reinterpret_cast<WPARAM>(Font(control)), FALSE);
-    const bool focused = GetFocus() == old;
-    if (focus_ == old)
-        focus_ = replacement.get();
-    toolTips_.Remove(old);
-    controls_[static_cast<std::size_t>(control)].swap(replacement);
-    AddToolTip(control);
-    if (focused)
-        SetFocus(Control(control));
-    return replacement;
 }
 
 HWND Win32Window::Control(int control) const {
@@ -381,18 +331,6 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
         const int control = static_cast<int>(LOWORD(wParam)) - FirstControlId;
         if (HIWORD(wParam) == BN_CLICKED && IsButton(control) && attached_)
             events_.Clicked(control);
-        if (const auto hook = IsControl(control) ? KindOf(control).command : nullptr) {
-            Site site(*this, control);
-            hook(site, HIWORD(wParam));
-        }
-        return 0;
-    }
-    case win32::ControlLaterMessage: {
-        const int control = static_cast<int>(wParam) - FirstControlId;
-        if (const auto hook = IsControl(control) ? KindOf(control).later : nullptr) {
-            Site site(*this, control);
-            hook(site, lParam);
-        }
         return 0;
     }
     case DM_GETDEFID: {

@@ -104,13 +104,10 @@ private:
     LRESULT ControlColours(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // The theme's colours changed: every control and the window drawn anew.
     void ColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    class Site;
     bool IsControl(int control) const;
     bool IsKind(int control, ControlKind kind) const;
     bool IsButton(int control) const { return IsKind(control, ControlKind::CommandButton); }
     const win32::ControlClass& KindOf(int control) const;
-    // Puts `replacement` in the control's place (see ControlSite::Replace).
-    win32::UniqueWindow ReplaceControl(int control, win32::UniqueWindow replacement);
 
     Win32WindowSystem& system_;
     const WindowPlan& plan_;

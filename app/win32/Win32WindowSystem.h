@@ -1,10 +1,10 @@
 #pragma once
 
 // The window back end on the Windows API itself: a window plan becomes a
-// top-level window with one child window per control, stock controls only
-// (Static, Edit, Button), scaled per monitor. The system: its window classes,
-// the window that receives the system's notices, destruction once a message
-// is over, and the event loop.
+// top-level window with one child window per control (stock Static and
+// Button windows, and a field class of the program's own), scaled per monitor. The system: its
+// window classes, the window that receives the system's notices, destruction once a message is
+// over, and the event loop.
 
 #include "Win32Support.h"
 #include "WindowSystem.h"
