@@ -119,6 +119,7 @@ TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstrin
     end = std::max(start, StopAtOrBefore(text_, end));
     FieldEdit edit{start, text_.substr(start, end - start), std::wstring(text), typed};
     text_.replace(start, end - start, text);
+    GiveBackRoom();
     anchor_ = caret_ = start + text.size();
     const TextChange change{start, end - start, text.size()};
     if (edit.removed.empty() && edit.inserted.empty())
@@ -130,9 +131,18 @@ TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstrin
 }
 
 void FieldContent::SetText(std::wstring text) {
-    text_ = std::move(text);
+    // Swapped, not moved: a short string moved in would keep the old text's
+    // megabytes of room.
+    text_.swap(text);
     anchor_ = caret_ = 0;
     ForgetHistory();
+}
+
+void FieldContent::GiveBackRoom() {
+    // Most of a long text deleted: its room is given back, but not at every
+    // key of a text that only shrank a little.
+    if (text_.capacity() > 4 * text_.size() + 0x10000)
+        text_.shrink_to_fit();
 }
 
 void FieldContent::ForgetHistory() {
@@ -151,6 +161,7 @@ std::optional<TextChange> FieldContent::Step(bool back) {
     const std::wstring& shown = back ? edit.inserted : edit.removed;
     const std::wstring& wanted = back ? edit.removed : edit.inserted;
     text_.replace(edit.at, shown.size(), wanted);
+    GiveBackRoom();
     anchor_ = edit.at;
     caret_ = edit.at + wanted.size();
     const TextChange change{edit.at, shown.size(), wanted.size()};
@@ -218,7 +229,8 @@ std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::
 }
 
 void FieldRows::Wrap(std::wstring_view text, int width, CharacterWidths& widths) {
-    starts_.assign(1, 0);
+    // The rows of a long text emptied are given back.
+    std::vector<std::size_t>{0}.swap(starts_);
     Follow(text, {0, 0, text.size()}, width, widths);
 }
 

@@ -83,6 +83,7 @@ public:
 
 private:
     std::optional<TextChange> Step(bool back);
+    void GiveBackRoom();
 
     std::wstring text_;
     std::size_t anchor_ = 0;
