@@ -118,6 +118,11 @@ TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstrin
     start = StopAtOrBefore(text_, start);
     end = std::max(start, StopAtOrBefore(text_, end));
     FieldEdit edit{start, text_.substr(start, end - start), std::wstring(text), typed};
+    // Room for some typing after a paste: a key after a long paste would
+    // otherwise copy the whole text.
+    const std::size_t size = text_.size() - (end - start) + text.size();
+    if (size > text_.capacity())
+        text_.reserve(size + size / 8 + 0x100);
     text_.replace(start, end - start, text);
     GiveBackRoom();
     anchor_ = caret_ = start + text.size();
