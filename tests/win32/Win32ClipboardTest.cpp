@@ -79,8 +79,7 @@ TEST_F(SharedClipboard, APasteThatRunsOutOfMemoryLeavesItFreeAndTheFieldAsItWas)
         std::wstring before;
     } cases[] = {
         {"into a field that wraps", L"17"},
-        // Past the length a field wraps at: held in pieces, which the paste
-        // continues.
+        // Its rows laid out again from where the paste would go.
         {"into a long line", Letters(20000)},
     };
     for (const auto& c : cases) {
