@@ -219,6 +219,44 @@ TEST_F(LongField, KeysMoveByTheRowsShown) {
     EXPECT_EQ(end, fourth);
 }
 
+// The mouse: a click puts the caret at the character nearest it, a drag
+// selects, a double click selects a word, and a click past a row's end puts
+// the caret at that end.
+TEST_F(LongField, AClickPlacesTheCaretAndADragSelects) {
+    Form().Text1.SetText("17.5 inches " + Narrow(Letters(3000)));
+    Pump(system_);
+    const auto point = [&](std::size_t at) {
+        const LRESULT place = SendMessageW(Field(), EM_POSFROMCHAR, at, 0);
+        // At the character's left edge, two pixels into its row.
+        return MAKELPARAM(static_cast<short>(LOWORD(place)), static_cast<short>(HIWORD(place)) + 2);
+    };
+    const auto selection = [&] {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return std::pair<std::size_t, std::size_t>(start, end);
+    };
+    SendMessageW(Field(), WM_LBUTTONDOWN, MK_LBUTTON, point(2));
+    SendMessageW(Field(), WM_LBUTTONUP, 0, point(2));
+    EXPECT_EQ(GetFocus(), Field());
+    EXPECT_EQ(selection(), std::make_pair(std::size_t{2}, std::size_t{2}));
+    const std::size_t second = RowStart(1);
+    SendMessageW(Field(), WM_LBUTTONDOWN, MK_LBUTTON, point(1));
+    SendMessageW(Field(), WM_MOUSEMOVE, MK_LBUTTON, point(second + 2));
+    SendMessageW(Field(), WM_LBUTTONUP, 0, point(second + 2));
+    EXPECT_EQ(selection(), std::make_pair(std::size_t{1}, second + 2));
+    SendMessageW(Field(), WM_LBUTTONDBLCLK, MK_LBUTTON, point(6));
+    EXPECT_EQ(selection(), std::make_pair(std::size_t{5}, std::size_t{11})) << "inches";
+    RECT client{};
+    GetClientRect(Field(), &client);
+    SendMessageW(Field(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.right - 1, 2));
+    SendMessageW(Field(), WM_LBUTTONUP, 0, MAKELPARAM(client.right - 1, 2));
+    EXPECT_EQ(selection(), std::make_pair(second, second));
+    Press(VK_HOME);
+    EXPECT_EQ(Caret(), 0u) << "the caret was at the end of the first row";
+}
+
 // Keys that arrive faster than the field handles them wait in the queue:
 // each one, handled in turn, moves the caret one character.
 TEST_F(LongField, QueuedArrowKeysEachMoveOneCharacter) {
