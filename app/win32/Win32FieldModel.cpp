@@ -49,6 +49,9 @@ bool IsCaretStop(std::wstring_view text, std::size_t position) {
         return true;
     if (text[position - 1] == L'\r' && text[position] == L'\n')
         return false;
+    // A line's ends are always stops, whatever marks or joiners meet there.
+    if (text[position] == L'\r' || text[position - 1] == L'\n')
+        return true;
     return MayEndPieceAt(text, position);
 }
 
@@ -244,12 +247,12 @@ void FieldRows::Follow(std::wstring_view text, const TextChange& change, int wid
     // A field not yet given a width breaks its lines only where they end.
     if (width <= 0)
         width = INT_MAX;
-    // The row before the edit too: a word shortened at a row's start may
-    // now fit at the end of the row before.
+    // Two rows before the edit too: a row that ends after a blank ends there
+    // because of a character as far on as the first of the row after next,
+    // so an edit there may let a word back up two rows.
     const auto upper = std::upper_bound(starts_.begin(), starts_.end(), change.at);
     std::size_t first = static_cast<std::size_t>(upper - starts_.begin()) - 1;
-    if (first > 0)
-        --first;
+    first -= std::min<std::size_t>(first, 2);
     const std::size_t oldEnd = change.at + change.removed;
     const std::size_t newEnd = change.at + change.inserted;
     // Old rows that start after the edit, where the new ones may meet them.

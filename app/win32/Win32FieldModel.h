@@ -113,7 +113,7 @@ public:
         }
         int& width = table_[static_cast<char16_t>(unit)];
         if (width < 0)
-            FillBlock(static_cast<char16_t>(unit) & ~0xFF);
+            FillBlock(static_cast<char16_t>(unit & 0xFF00));
         return width;
     }
     // Forgets every width: the font changed. Tabs stop every `tab` pixels.
@@ -139,8 +139,8 @@ class FieldRows {
 public:
     // Every row anew.
     void Wrap(std::wstring_view text, int width, CharacterWidths& widths);
-    // After `edit` turned the text it was wrapped for into `text`: the rows
-    // from the one before the edit on, until they meet the old ones again.
+    // After `change` turned the text it was wrapped for into `text`: the rows
+    // from two before the edit on, until they meet the old ones again.
     void Follow(std::wstring_view text, const TextChange& change, int width,
                 CharacterWidths& widths);
 

@@ -106,6 +106,8 @@ private:
     std::size_t PositionAt(POINT point, bool& atRowEnd);
     void ScrollTo(std::size_t firstRow);
     void ShowCaretRow();
+    // The system caret, which magnifiers and screen readers follow.
+    void MakeCaret();
     void PlaceCaret();
 
     // --- Drawing
@@ -143,6 +145,7 @@ private:
     FontWidths widths_;
     HFONT font_ = nullptr;
     int lineHeight_ = 16;
+    int caretWidth_ = 1;
     int margin_ = 1;
     int wrapWidth_ = 0;
     std::size_t firstRow_ = 0;
@@ -161,6 +164,10 @@ private:
 Field* FieldOf(HWND window) { return reinterpret_cast<Field*>(GetWindowLongPtrW(window, 0)); }
 
 bool Held(int key) { return GetKeyState(key) < 0; }
+
+// -1 where a message takes it for "the caret's": read as 32 bits, as a stock
+// edit does, since a 32-bit program's -1 arrives without its sign.
+bool Negative(WPARAM value) { return static_cast<int>(value) < 0; }
 
 // --- Layout --------------------------------------------------------------
 
@@ -257,15 +264,28 @@ void Field::ShowCaretRow() {
         ScrollTo(row + 1 - visible);
 }
 
+void Field::MakeCaret() {
+    UINT width = 1;
+    SystemParametersInfoW(SPI_GETCARETWIDTH, 0, &width, 0);
+    caretWidth_ = static_cast<int>(std::max<UINT>(width, 1));
+    CreateCaret(window_, nullptr, caretWidth_, lineHeight_);
+    PlaceCaret();
+    ShowCaret(window_);
+}
+
 void Field::PlaceCaret() {
     if (GetFocus() != window_)
         return;
     const std::size_t row = CaretRow();
     const auto visible = static_cast<std::size_t>(VisibleRows());
     POINT at{-lineHeight_ * 4, -lineHeight_ * 4};
-    if (row >= firstRow_ && row <= firstRow_ + visible)
-        at = {margin_ + XOf(row, content_.Caret()),
+    if (row >= firstRow_ && row <= firstRow_ + visible) {
+        RECT client{};
+        GetClientRect(window_, &client);
+        // Blanks hanging past a row's end would take the caret out of sight.
+        at = {std::min<int>(margin_ + XOf(row, content_.Caret()), client.right - caretWidth_),
               static_cast<int>(row - firstRow_) * lineHeight_};
+    }
     SetCaretPos(at.x, at.y);
     // An input method writes where the caret is.
     if (const HIMC context = ImmGetContext(window_)) {
@@ -346,18 +366,18 @@ void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
         int width = 0;
         for (std::size_t i = from; i < to; ++i)
             width += advances[i];
-        COLORREF text = 0;
-        COLORREF background = 0;
+        COLORREF usualText = 0;
+        COLORREF usualBackground = 0;
         if (selected) {
-            text = SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-            background = SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+            usualText = SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+            usualBackground = SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
         }
         const RECT box{left, y, left + width, y + lineHeight_};
         ExtTextOutW(dc, left, y, selected ? ETO_OPAQUE : 0, &box, shown.data() + from,
                     static_cast<UINT>(to - from), advances.data() + from);
         if (selected) {
-            SetTextColor(dc, text);
-            SetBkColor(dc, background);
+            SetTextColor(dc, usualText);
+            SetBkColor(dc, usualBackground);
         }
         left += width;
     };
@@ -395,16 +415,11 @@ void Field::MoveByRows(int rows, bool extend) {
     if (goalX_ < 0)
         goalX_ = XOf(row, content_.Caret());
     const int goal = goalX_;
-    const auto wanted = static_cast<long long>(row) + rows;
+    // Up on the first row, or Down on the last, stays in it, as in a stock edit.
     const auto last = static_cast<long long>(rows_.Count()) - 1;
+    const auto wanted = std::clamp(static_cast<long long>(row) + rows, 0LL, last);
     bool atRowEnd = false;
-    std::size_t position = 0;
-    if (wanted < 0)
-        position = 0;
-    else if (wanted > last)
-        position = content_.Text().size();
-    else
-        position = PositionIn(static_cast<std::size_t>(wanted), goal, atRowEnd);
+    const std::size_t position = PositionIn(static_cast<std::size_t>(wanted), goal, atRowEnd);
     MoveCaret(position, extend, atRowEnd);
     goalX_ = goal;
 }
@@ -703,8 +718,7 @@ void Field::Paste() {
 // --- Edit control messages -----------------------------------------------
 
 LRESULT Field::Line(WPARAM line) const {
-    return static_cast<LONG_PTR>(line) < 0 ? static_cast<LRESULT>(CaretRow())
-                                           : static_cast<LRESULT>(line);
+    return Negative(line) ? static_cast<LRESULT>(CaretRow()) : static_cast<LRESULT>(line);
 }
 
 LRESULT Field::CopyText(wchar_t* buffer, std::size_t room) const {
@@ -730,7 +744,12 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         UseFont(reinterpret_cast<HFONT>(wParam));
         if (LOWORD(lParam))
             InvalidateRect(window_, nullptr, FALSE);
-        PlaceCaret();
+        ShowCaretRow();
+        // A caret as tall as the new rows (a new resolution, say).
+        if (GetFocus() == window_) {
+            DestroyCaret();
+            MakeCaret();
+        }
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(font_);
@@ -752,11 +771,7 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         InvalidateRect(window_, nullptr, FALSE);
         return 0;
     case WM_SETFOCUS: {
-        UINT caretWidth = 1;
-        SystemParametersInfoW(SPI_GETCARETWIDTH, 0, &caretWidth, 0);
-        CreateCaret(window_, nullptr, static_cast<int>(std::max<UINT>(caretWidth, 1)), lineHeight_);
-        PlaceCaret();
-        ShowCaret(window_);
+        MakeCaret();
         InvalidateRect(window_, nullptr, FALSE);
         SendMessageW(GetParent(window_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window_), EN_SETFOCUS),
                      reinterpret_cast<LPARAM>(window_));
@@ -838,6 +853,14 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         ContextMenu(lParam);
         return 0;
     case WM_IME_STARTCOMPOSITION:
+        // The input method writes where the caret is, in the field's font.
+        if (const HIMC context = ImmGetContext(window_)) {
+            LOGFONTW font{};
+            if (GetObjectW(font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT),
+                           sizeof font, &font))
+                ImmSetCompositionFontW(context, &font);
+            ImmReleaseContext(window_, context);
+        }
         PlaceCaret();
         break;
     case WM_SETTEXT:
@@ -879,8 +902,10 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case EM_SETSEL: {
         // -1 to start takes the selection away; -1 to end, to the text's end.
-        const auto start = static_cast<LONG_PTR>(wParam);
-        const auto end = static_cast<LONG_PTR>(lParam);
+        // Read as 32 bits, as a stock edit does: a 32-bit program's -1
+        // arrives without its sign.
+        const auto start = static_cast<int>(wParam);
+        const auto end = static_cast<int>(lParam);
         atRowEnd_ = false;
         goalX_ = -1;
         if (start < 0)
@@ -901,16 +926,15 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case EM_GETLINECOUNT:
         return static_cast<LRESULT>(rows_.Count());
     case EM_LINEFROMCHAR:
-        return static_cast<LONG_PTR>(wParam) < 0
-                   ? static_cast<LRESULT>(CaretRow())
-                   : static_cast<LRESULT>(
-                         rows_.RowOf(text, std::min<std::size_t>(wParam, text.size())));
+        return Negative(wParam) ? static_cast<LRESULT>(CaretRow())
+                                : static_cast<LRESULT>(rows_.RowOf(
+                                      text, std::min<std::size_t>(wParam, text.size())));
     case EM_LINEINDEX: {
         const auto line = static_cast<std::size_t>(Line(wParam));
         return line < rows_.Count() ? static_cast<LRESULT>(rows_.Start(line)) : -1;
     }
     case EM_LINELENGTH: {
-        const std::size_t row = static_cast<LONG_PTR>(wParam) < 0
+        const std::size_t row = Negative(wParam)
                                     ? CaretRow()
                                     : rows_.RowOf(text, std::min<std::size_t>(wParam, text.size()));
         return static_cast<LRESULT>(rows_.End(text, row) - rows_.Start(row));

@@ -208,6 +208,10 @@ TEST_F(LongField, KeysMoveByTheRowsShown) {
     EXPECT_EQ(Caret(), 0u);
     Press(VK_UP);
     EXPECT_EQ(Caret(), 0u) << "nowhere above the first row";
+    const std::size_t lastRow = RowStart(Rows() - 1);
+    PlaceCaret(lastRow + 1);
+    Press(VK_DOWN);
+    EXPECT_EQ(Caret(), lastRow + 1) << "Down on the last row stays in it";
     // Shift extends the selection from where it started.
     PlaceCaret(middle);
     Press(VK_END, true, false);
@@ -255,6 +259,30 @@ TEST_F(LongField, AClickPlacesTheCaretAndADragSelects) {
     EXPECT_EQ(selection(), std::make_pair(second, second));
     Press(VK_HOME);
     EXPECT_EQ(Caret(), 0u) << "the caret was at the end of the first row";
+}
+
+// -1 means the caret's own row, or no selection, as in a stock edit: also
+// as a 32-bit program sends it, without its sign.
+TEST_F(LongField, MinusOneMeansTheCaretsAsInAStockEdit) {
+    Form().Text1.SetText(Narrow(Letters(3000)));
+    Pump(system_);
+    const std::size_t row = 5;
+    const std::size_t at = RowStart(row) + 2;
+    for (const WPARAM minusOne : {static_cast<WPARAM>(-1), WPARAM{0xFFFFFFFF}}) {
+        SCOPED_TRACE(minusOne == WPARAM{0xFFFFFFFF} ? "32 bits" : "pointer-sized");
+        SendMessageW(Field(), EM_SETSEL, 0, static_cast<LPARAM>(at));
+        SendMessageW(Field(), EM_SETSEL, minusOne, 0);
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, at) << "the selection taken away, the caret kept";
+        EXPECT_EQ(end, at);
+        EXPECT_EQ(static_cast<std::size_t>(SendMessageW(Field(), EM_LINEFROMCHAR, minusOne, 0)),
+                  row);
+        EXPECT_EQ(static_cast<std::size_t>(SendMessageW(Field(), EM_LINEINDEX, minusOne, 0)),
+                  RowStart(row));
+    }
 }
 
 // Keys that arrive faster than the field handles them wait in the queue:
