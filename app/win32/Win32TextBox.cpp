@@ -19,6 +19,8 @@
 #include "Win32Private.h"
 
 #include <imm.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <climits>
@@ -39,6 +41,10 @@ constexpr wchar_t CtrlX = 0x18;
 constexpr wchar_t CtrlY = 0x19;
 constexpr wchar_t CtrlZ = 0x1A;
 constexpr wchar_t CtrlBackSpace = 0x7F;
+
+// While a drag is outside the field, it scrolls on at this pace.
+constexpr UINT_PTR DragTimer = 1;
+constexpr UINT DragScrollMs = 50;
 
 // The context menu's commands, as a stock edit has them.
 enum MenuCommand : UINT { MenuUndo = 1, MenuCut, MenuCopy, MenuPaste, MenuDelete, MenuSelectAll };
@@ -112,6 +118,7 @@ private:
 
     // --- Drawing
     void Paint();
+    void PaintThemedBorder();
     void DrawRow(HDC dc, std::size_t row, int y, bool showSelection);
 
     // --- Selection and edits
@@ -156,6 +163,8 @@ private:
     std::size_t limit_ = DefaultLimit;
     bool modified_ = false;
     bool selecting_ = false;
+    // Where a drag last was, for scrolling on while it is held outside.
+    POINT dragPoint_{};
     int wheel_ = 0;
     // The first half of a surrogate pair, typed before its second.
     wchar_t highSurrogate_ = 0;
@@ -262,6 +271,34 @@ void Field::ShowCaretRow() {
         ScrollTo(row);
     else if (row >= firstRow_ + visible)
         ScrollTo(row + 1 - visible);
+}
+
+void Field::PaintThemedBorder() {
+    // Under a visual style the border is the theme's, as a stock edit's is;
+    // otherwise the classic edge Windows has drawn stays.
+    if (!IsAppThemed())
+        return;
+    const HTHEME theme = OpenThemeData(window_, L"Edit");
+    if (!theme)
+        return;
+    if (const HDC dc = GetWindowDC(window_)) {
+        RECT window{};
+        GetWindowRect(window_, &window);
+        RECT client{};
+        GetClientRect(window_, &client);
+        MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        OffsetRect(&client, -window.left, -window.top);
+        OffsetRect(&window, -window.left, -window.top);
+        ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+        const int state = !IsWindowEnabled(window_) ? ETS_DISABLED
+                          : GetFocus() == window_   ? ETS_FOCUSED
+                                                    : ETS_NORMAL;
+        if (IsThemeBackgroundPartiallyTransparent(theme, EP_EDITBORDER_NOSCROLL, state))
+            DrawThemeParentBackground(window_, dc, &window);
+        DrawThemeBackground(theme, dc, EP_EDITBORDER_NOSCROLL, state, &window, nullptr);
+        ReleaseDC(window_, dc);
+    }
+    CloseThemeData(theme);
 }
 
 void Field::MakeCaret() {
@@ -623,6 +660,12 @@ void Field::MouseDown(POINT point, bool extend) {
 void Field::MouseMoved(POINT point) {
     RECT client{};
     GetClientRect(window_, &client);
+    // Held above or below the field, the drag goes on scrolling without a move.
+    dragPoint_ = point;
+    if (point.y < 0 || point.y >= client.bottom)
+        SetTimer(window_, DragTimer, DragScrollMs, nullptr);
+    else
+        KillTimer(window_, DragTimer);
     // Dragged above or below the field: it scrolls a row at a time.
     if (point.y < 0 && firstRow_ > 0)
         ScrollTo(firstRow_ - 1);
@@ -768,18 +811,24 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENABLE:
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
-        InvalidateRect(window_, nullptr, FALSE);
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
         return 0;
+    case WM_NCPAINT: {
+        const LRESULT result = DefWindowProcW(window_, message, wParam, lParam);
+        PaintThemedBorder();
+        return result;
+    }
     case WM_SETFOCUS: {
         MakeCaret();
-        InvalidateRect(window_, nullptr, FALSE);
+        // The border shows the focus under a visual style.
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
         SendMessageW(GetParent(window_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window_), EN_SETFOCUS),
                      reinterpret_cast<LPARAM>(window_));
         return 0;
     }
     case WM_KILLFOCUS:
         DestroyCaret();
-        InvalidateRect(window_, nullptr, FALSE);
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
         SendMessageW(GetParent(window_), WM_COMMAND,
                      MAKEWPARAM(GetDlgCtrlID(window_), EN_KILLFOCUS),
                      reinterpret_cast<LPARAM>(window_));
@@ -827,12 +876,19 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (selecting_ && (wParam & MK_LBUTTON))
             MouseMoved({static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
         return 0;
+    case WM_TIMER:
+        if (wParam != DragTimer)
+            break;
+        if (selecting_)
+            MouseMoved(dragPoint_);
+        return 0;
     case WM_LBUTTONUP:
         if (selecting_)
             ReleaseCapture();
         return 0;
     case WM_CAPTURECHANGED:
         selecting_ = false;
+        KillTimer(window_, DragTimer);
         return 0;
     case WM_MOUSEWHEEL: {
         UINT lines = 3;

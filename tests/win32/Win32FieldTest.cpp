@@ -261,6 +261,31 @@ TEST_F(LongField, AClickPlacesTheCaretAndADragSelects) {
     EXPECT_EQ(Caret(), 0u) << "the caret was at the end of the first row";
 }
 
+// A drag held below the field goes on scrolling and selecting, without the
+// mouse moving, until the button is let go.
+TEST_F(LongField, ADragHeldBelowTheFieldScrollsOn) {
+    Form().Text1.SetText(Narrow(Letters(3000)));
+    Pump(system_);
+    RECT client{};
+    GetClientRect(Field(), &client);
+    SendMessageW(Field(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(Field(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2, client.bottom + 10));
+    const auto first = [&] { return SendMessageW(Field(), EM_GETFIRSTVISIBLELINE, 0, 0); };
+    // A hang guard, not a timing: a few rows come in well under a second.
+    const ULONGLONG until = GetTickCount64() + 10000;
+    while (first() < 5 && GetTickCount64() < until) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump(system_);
+    }
+    EXPECT_GE(first(), 5);
+    SendMessageW(Field(), WM_LBUTTONUP, 0, MAKELPARAM(2, client.bottom + 10));
+    const LRESULT stopped = first();
+    EXPECT_GT(Caret(), RowStart(static_cast<std::size_t>(stopped))) << "selected as it went";
+    Sleep(300);
+    Pump(system_);
+    EXPECT_EQ(first(), stopped) << "stops when the button is let go";
+}
+
 // -1 means the caret's own row, or no selection, as in a stock edit: also
 // as a 32-bit program sends it, without its sign.
 TEST_F(LongField, MinusOneMeansTheCaretsAsInAStockEdit) {
