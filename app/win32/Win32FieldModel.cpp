@@ -23,7 +23,9 @@ std::size_t StopAtOrBefore(std::wstring_view text, std::size_t position) {
 bool RunsOn(FieldEdit& last, const FieldEdit& edit) {
     if (!last.typed || !edit.typed)
         return false;
-    if (edit.removed.empty() && last.removed.empty() && edit.at == last.at + last.inserted.size()) {
+    // Typing on, also after typing over a selection.
+    if (edit.removed.empty() && !edit.inserted.empty() && !last.inserted.empty() &&
+        edit.at == last.at + last.inserted.size()) {
         last.inserted += edit.inserted;
         return true;
     }

@@ -149,6 +149,14 @@ TEST(FieldContentHistory, EachEditIsTakenBackAndMadeAgainExactly) {
     content.Replace(0, 0, L"x", true);
     EXPECT_FALSE(content.CanRedo());
     EXPECT_FALSE(content.Redo());
+    // Typing over a selection and on is one edit too.
+    content.SetText(L"17 inches");
+    content.Replace(3, 9, L"c", true);
+    content.Replace(4, 4, L"m", true);
+    EXPECT_EQ(content.Text(), L"17 cm");
+    ASSERT_TRUE(content.Undo());
+    EXPECT_EQ(content.Text(), L"17 inches");
+    EXPECT_FALSE(content.CanUndo());
 }
 
 TEST(FieldContentHistory, EditsKeepToCaretStops) {
