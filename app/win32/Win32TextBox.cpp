@@ -316,7 +316,7 @@ void Field::PlaceCaret() {
     const std::size_t row = CaretRow();
     const auto visible = static_cast<std::size_t>(VisibleRows());
     POINT at{-lineHeight_ * 4, -lineHeight_ * 4};
-    if (row >= firstRow_ && row <= firstRow_ + visible) {
+    if (row >= firstRow_ && row < firstRow_ + visible) {
         RECT client{};
         GetClientRect(window_, &client);
         // Blanks hanging past a row's end would take the caret out of sight.
@@ -364,7 +364,9 @@ void Field::Paint() {
     SetTextAlign(into, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     // A stock edit shows its selection only while it has the focus.
     const bool showSelection = GetFocus() == window_ && content_.HasSelection();
-    const auto visible = static_cast<std::size_t>(VisibleRows()) + 1;
+    // Whole rows only, as a stock edit shows them: a row cut in half at the
+    // bottom would read as something else.
+    const auto visible = static_cast<std::size_t>(VisibleRows());
     for (std::size_t row = firstRow_; row < rows_.Count() && row < firstRow_ + visible; ++row)
         DrawRow(into, row, static_cast<int>(row - firstRow_) * lineHeight_, showSelection);
     SelectObject(into, previousFont);
