@@ -17,6 +17,7 @@
 # when a tool is missing.
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/x_server.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/main_window.sh"
 
 usage="usage: long_field_wine.sh PROGRAM FIELD-READER [OUTPUT-DIR]"
 program=${1:?$usage}
@@ -53,45 +54,12 @@ pass() { echo "ok   $*"; }
 start_x_server "$work" || fail "Xvfb did not start"
 start_watchdog "${E2E_TIME_LIMIT:-400}" "FAIL: the whole drive took over ${E2E_TIME_LIMIT:-400} s"
 
-# --- windows (twips / 15 = pixels) ----------------------------------------------
-
-title="Quimbel V2.3"
-frame_w=0 frame_h=0 frame_left=0 frame_top=0
-
-window_size() { timeout 5 xwininfo -id "$1" 2>/dev/null | awk '/^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print w, h}'; }
-
-# The welcome dialog (client 306 x 202) is the first window; a frame drawn by
-# Wine itself shows as extra size around it.
-await_welcome() {
-  local deadline=$(( $(now_ms) + 60000 )) w h
-  until WINDOW=$(timeout 5 xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1) &&
-    [ -n "$WINDOW" ]; do
-    [ "$(now_ms)" -gt "$deadline" ] && fail "no welcome dialog within 60 s"
-    sleep 0.05
-  done
-  read -r w h <<<"$(window_size "$WINDOW")"
-  frame_w=$((w - 306)) frame_h=$((h - 202))
-  frame_left=$((frame_w / 2)) frame_top=$((frame_h - frame_w / 2))
-}
-
-await_main() { # client 490 x 298
-  local deadline=$(( $(now_ms) + 10000 )) id
-  while :; do
-    for id in $(timeout 5 xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-      [ "$(window_size "$id")" = "$((490 + frame_w)) $((298 + frame_h))" ] && { WINDOW=$id; return; }
-    done
-    [ "$(now_ms)" -gt "$deadline" ] && fail "Enter on the welcome dialog did not show the main window"
-    sleep 0.05
-  done
-}
+# --- windows ---------------------------------------------------------------------
 
 declare -A control=([Text1]="1920 240 1575 615" [Text2]="1920 1200 1575 615")
 click_control() { # name
-  local ox oy left top width height
-  read -r left top width height <<<"${control[$1]}"
-  read -r ox oy <<<"$(timeout 5 xwininfo -id "$main" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')"
-  timeout 5 xdotool mousemove $((ox + frame_left + left / 15 + width / 30)) \
-    $((oy + frame_top + top / 15 + height / 30)) click 1 || fail "cannot click $1"
+  # shellcheck disable=SC2086 # four numbers
+  click "$main" ${control[$1]}
 }
 
 # Presses keys in order, DELAY ms apart, to the window with the input focus.
@@ -175,7 +143,7 @@ yes abcdefghij | head -n 10000 | tr -d '\n' >"$work/long"
 env -u QT_SCALE_FACTOR -u QT_FONT_DPI -u QT_SCREEN_SCALE_FACTORS \
   "${runner[@]}" "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
-await_welcome
+await_welcome 60
 focus_window "$WINDOW"
 press "closing the welcome dialog" 12 Return
 await_main
