@@ -4,6 +4,10 @@ as a screen-reader user would (the button's own action), the prompt that
 opens, an alert carrying its message. Prints what it read; exits 1 with the
 reason when something is missing.
 
+An accessible object dies with its window, and windows open and close while
+the drive looks: every lookup treats an object that is gone as not there and
+looks again until its deadline.
+
 Run with the program started on an accessibility bus; argument: seconds to
 wait for each step."""
 
@@ -11,6 +15,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 deadline_s = float(sys.argv[1]) if len(sys.argv) > 1 else 20.0
 heard = []
@@ -22,99 +27,154 @@ def fail(message):
     sys.exit(1)
 
 
+class Gone(Exception):
+    """An object asked about no longer exists (its window closed)."""
+
+
+def ask(question, *arguments):
+    """Asks an accessible object something; raises Gone if it has vanished."""
+    try:
+        return question(*arguments)
+    except GLib.GError as error:
+        raise Gone(str(error)) from error
+
+
 def wait_for(what, find):
+    """Returns find()'s first answer that is not None; an object that vanished
+    while find() looked counts as not found yet."""
     deadline = time.monotonic() + deadline_s
+    last = ""
     while time.monotonic() < deadline:
-        found = find()
+        try:
+            found = find()
+        except Gone as gone:
+            found, last = None, " (last: an object vanished: %s)" % gone
         if found is not None:
             return found
         time.sleep(0.1)
-    fail("no " + what + " within %g s" % deadline_s)
+    fail("no " + what + " within %g s" % deadline_s + last)
+
+
+def children(node):
+    """The node's children that still exist, as it lists them now."""
+    for i in range(ask(lambda: node.childCount)):
+        child = ask(node.getChildAtIndex, i)
+        if child is not None:
+            yield child
 
 
 def program():
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        app = desktop.getChildAtIndex(i)
-        if app is not None and app.name == "quimbel":
+    for app in children(pyatspi.Registry.getDesktop(0)):
+        if ask(lambda: app.name) == "quimbel":
             return app
     return None
 
 
 def showing_window(app, role):
-    for i in range(app.childCount):
-        window = app.getChildAtIndex(i)
-        if window is not None and window.getRole() == role and \
-                window.getState().contains(pyatspi.STATE_SHOWING):
+    for window in children(app):
+        if ask(window.getRole) == role and \
+                ask(window.getState).contains(pyatspi.STATE_SHOWING):
             return window
     return None
 
 
 def find(node, predicate):
-    if predicate(node):
+    if ask(predicate, node):
         return node
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            found = find(child, predicate)
-            if found is not None:
-                return found
+    for child in children(node):
+        found = find(child, predicate)
+        if found is not None:
+            return found
     return None
 
 
-def say(window):
+def reading(window):
     """What a reader says of a window as it opens (role, name, description),
-    then of each control in it as the user moves there."""
-    line = "%s %s: %s" % (window.getRoleName(), window.name, window.description)
-    heard.append(line)
-    print(line.replace("\n", " / "))
+    then of each control in it as the user moves there: one line each."""
+    lines = ["%s %s: %s" % (ask(window.getRoleName), ask(lambda: window.name),
+                            ask(lambda: window.description))]
 
     def each(node):
-        for i in range(node.childCount):
-            child = node.getChildAtIndex(i)
-            if child is None or not child.getState().contains(pyatspi.STATE_SHOWING):
+        for child in children(node):
+            if not ask(child.getState).contains(pyatspi.STATE_SHOWING):
                 continue
-            text = "  %s %s" % (child.getRoleName(), child.name)
-            if child.description:
-                text += " (" + child.description + ")"
-            print(text)
+            text = "  %s %s" % (ask(child.getRoleName), ask(lambda: child.name))
+            description = ask(lambda: child.description)
+            if description:
+                text += " (" + description + ")"
+            lines.append(text)
             each(child)
 
     each(window)
+    return lines
+
+
+def shown(app, *roles):
+    """The first showing window of one of the roles, with what a reader says
+    of it, read whole while it lasts; None when there is none."""
+    for role in roles:
+        window = showing_window(app, role)
+        if window is not None:
+            return window, reading(window)
+    return None
+
+
+def say(lines):
+    heard.append(lines[0])
+    for line in lines:
+        print(line.replace("\n", " / "))
+
+
+def named(role, name):
+    return lambda n: n.getRole() == role and n.name == name
+
+
+def press(button, what):
+    try:
+        ask(lambda: button.queryAction().doAction(0))
+    except Gone:
+        fail(what + " was gone before it could be pressed")
 
 
 app = wait_for("program on the accessibility bus", program)
 
-welcome = wait_for("welcome dialog", lambda: showing_window(app, pyatspi.ROLE_DIALOG))
-say(welcome)
-if "欢迎使用" not in welcome.description:
+welcome, lines = wait_for("welcome dialog", lambda: shown(app, pyatspi.ROLE_DIALOG))
+say(lines)
+if "欢迎使用" not in lines[0].partition(": ")[2]:
     fail("the welcome dialog does not carry its greeting")
-ok = find(welcome, lambda n: n.getRole() == pyatspi.ROLE_PUSH_BUTTON and n.name == "确定")
-if ok is None:
-    fail("no 确定 button in the welcome dialog")
-ok.queryAction().doAction(0)
+ok = wait_for("确定 button in the welcome dialog",
+              lambda: find(welcome, named(pyatspi.ROLE_PUSH_BUTTON, "确定")))
+press(ok, "the welcome dialog's 确定")
 
-main = wait_for("main window", lambda: showing_window(app, pyatspi.ROLE_WINDOW)
-                or showing_window(app, pyatspi.ROLE_FRAME))
-say(main)
-field = find(main, lambda n: n.getRole() == pyatspi.ROLE_TEXT and n.name == "英寸（in）（吋）：")
-if field is None:
-    fail("no field named 英寸（in）（吋）：")
-labels = [target.name for relation in field.getRelationSet()
-          if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY
-          for target in (relation.getTarget(i) for i in range(relation.getNTargets()))]
-heard.append("field %s (%s), labelled by %s" % (field.name, field.description, labels))
+main, lines = wait_for("main window",
+                       lambda: shown(app, pyatspi.ROLE_WINDOW, pyatspi.ROLE_FRAME))
+say(lines)
+inches = "英寸（in）（吋）："
+
+
+def field_heard():
+    field = find(main, named(pyatspi.ROLE_TEXT, inches))
+    if field is None:
+        return None
+    labels = [ask(lambda: target.name)
+              for relation in ask(field.getRelationSet)
+              if ask(relation.getRelationType) == pyatspi.RELATION_LABELLED_BY
+              for target in (ask(relation.getTarget, i)
+                             for i in range(ask(relation.getNTargets)))]
+    return "field %s (%s), labelled by %s" % (ask(lambda: field.name),
+                                              ask(lambda: field.description), labels)
+
+
+heard.append(wait_for("field named " + inches, field_heard))
 print(heard[-1])
-convert = find(main, lambda n: n.getRole() == pyatspi.ROLE_PUSH_BUTTON and n.name == "英寸换算厘米")
-if convert is None:
-    fail("no 英寸换算厘米 button")
-convert.queryAction().doAction(0)
+convert = wait_for("英寸换算厘米 button", lambda: find(main, named(pyatspi.ROLE_PUSH_BUTTON, "英寸换算厘米")))
+press(convert, "英寸换算厘米")
 
-prompt = wait_for("prompt", lambda: showing_window(app, pyatspi.ROLE_ALERT))
-say(prompt)
 message = "你还未输入英寸的数据，请输入！"
-if prompt.description != message:
+prompt, lines = wait_for("prompt", lambda: shown(app, pyatspi.ROLE_ALERT))
+say(lines)
+if ask(lambda: prompt.description) != message:
     fail("the prompt does not carry its message as its description")
-if find(prompt, lambda n: n.getRole() == pyatspi.ROLE_LABEL and n.name == message) is None:
-    fail("the prompt's message is not among its labels")
+wait_for("the prompt's message among its labels",
+         lambda: find(prompt, named(pyatspi.ROLE_LABEL, message)))
 print("PASS: the prompt says " + message)

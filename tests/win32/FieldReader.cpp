@@ -62,14 +62,22 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     HWND window = nullptr;
     if (find) {
-        Search search{argv[2]};
-        EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
-        window = search.field;
+        // A window found can be gone by the time it is asked (a dialog
+        // closing): that counts as not found, and the search starts again.
         DWORD_PTR lines = 0;
         DWORD_PTR second = 0;
-        if (!window || !Ask(window, EM_GETLINECOUNT, 0, 0, lines) ||
-            !Ask(window, EM_LINEINDEX, 1, 0, second))
-            return 1;
+        for (int tries = 0;; ++tries) {
+            Search search{argv[2]};
+            EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
+            window = search.field;
+            if (window && Ask(window, EM_GETLINECOUNT, 0, 0, lines) &&
+                Ask(window, EM_LINEINDEX, 1, 0, second))
+                break;
+            // A field that is there but does not answer is a failure.
+            if (tries == 100 || (window && IsWindow(window)))
+                return 1;
+            Sleep(100);
+        }
         std::printf(
             "%llx %lld %lld\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)),
             static_cast<long long>(lines), static_cast<long long>(static_cast<LONG_PTR>(second)));
