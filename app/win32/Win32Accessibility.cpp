@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace quimbel::ui::win32 {
@@ -204,15 +205,24 @@ private:
     std::atomic<ULONG> references_{1};
 };
 
+// What a control's subclass needs to answer a reader; the subclass owns it.
+struct AccessibleControl {
+    const ControlPlan& plan;
+    AccessibilityServices& services;
+};
+
 LRESULT CALLBACK AccessibleControlProcedure(HWND control, UINT message, WPARAM wParam,
                                             LPARAM lParam, UINT_PTR id, DWORD_PTR data) noexcept {
-    if (message == WM_NCDESTROY)
+    auto* const accessible = reinterpret_cast<AccessibleControl*>(data);
+    if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(control, AccessibleControlProcedure, id);
+        delete accessible;
+        return DefSubclassProc(control, message, wParam, lParam);
+    }
     return AnswerGuarded([&] {
         if (message == WM_GETOBJECT)
-            if (const auto answer =
-                    AnswerGetObject(control, wParam, lParam,
-                                    AccessibleTextOf(*reinterpret_cast<const ControlPlan*>(data))))
+            if (const auto answer = AnswerGetObject(accessible->services, control, wParam, lParam,
+                                                    AccessibleTextOf(accessible->plan)))
                 return *answer;
         return DefSubclassProc(control, message, wParam, lParam);
     });
@@ -248,12 +258,42 @@ AccessibleText AccessibleTextOf(const WindowPlan& window) {
     return {role, WideFromUtf8(window.caption), WideFromUtf8(window.description)};
 }
 
-std::optional<LRESULT> AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam,
-                                       const AccessibleText& text) {
-    if (static_cast<LONG>(lParam) != OBJID_CLIENT)
+AccessibilityServices::~AccessibilityServices() {
+    // Readers' hold on our objects ends with COM, before the code the
+    // objects run is unloaded.
+    com_.reset();
+    if (library_)
+        FreeLibrary(library_);
+}
+
+bool AccessibilityServices::Ready() {
+    if (com_)
+        return result_ != nullptr;
+    com_.emplace();
+    // From the system folder only, by its full path: Windows 7 without its
+    // 2011 loader update knows no flag that says so.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    library_ = LoadLibraryW((std::wstring(folder, length) + L"\\oleacc.dll").c_str());
+    if (!library_)
+        return false;
+    createStandard_ = reinterpret_cast<CreateStandardObject>(
+        reinterpret_cast<void*>(GetProcAddress(library_, "CreateStdAccessibleObject")));
+    const auto result = reinterpret_cast<ResultFromObject>(
+        reinterpret_cast<void*>(GetProcAddress(library_, "LresultFromObject")));
+    if (createStandard_)
+        result_ = result;
+    return result_ != nullptr;
+}
+
+std::optional<LRESULT> AnswerGetObject(AccessibilityServices& services, HWND window, WPARAM wParam,
+                                       LPARAM lParam, const AccessibleText& text) {
+    if (static_cast<LONG>(lParam) != OBJID_CLIENT || !services.Ready())
         return std::nullopt;
     IAccessible* made = nullptr;
-    if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, AccessibleInterfaceId,
+    if (FAILED(services.CreateStandard()(window, OBJID_CLIENT, AccessibleInterfaceId,
                                          reinterpret_cast<void**>(&made))) ||
         !made)
         return std::nullopt;
@@ -262,13 +302,16 @@ std::optional<LRESULT> AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam
     // Which owns it from here on.
     standard.release();
     const LRESULT result =
-        LresultFromObject(AccessibleInterfaceId, wParam, static_cast<IAccessible*>(client));
+        services.Result()(AccessibleInterfaceId, wParam, static_cast<IAccessible*>(client));
     client->Release();
     return result;
 }
 
-void MakeAccessible(HWND control, const ControlPlan& plan) {
-    SetWindowSubclass(control, AccessibleControlProcedure, 0, reinterpret_cast<DWORD_PTR>(&plan));
+void MakeAccessible(HWND control, const ControlPlan& plan, AccessibilityServices& services) {
+    auto accessible = std::make_unique<AccessibleControl>(AccessibleControl{plan, services});
+    if (SetWindowSubclass(control, AccessibleControlProcedure, 0,
+                          reinterpret_cast<DWORD_PTR>(accessible.get())))
+        accessible.release();
 }
 
 } // namespace quimbel::ui::win32

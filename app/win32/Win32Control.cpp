@@ -26,7 +26,7 @@ HWND CreateChild(const ControlSetup& setup, const wchar_t* className, DWORD styl
         setup.place.left, setup.place.top, setup.place.width, setup.place.height, setup.parent,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(setup.id)), setup.instance, nullptr);
     if (control)
-        MakeAccessible(control, setup.plan);
+        MakeAccessible(control, setup.plan, setup.accessibility);
     return control;
 }
 

@@ -26,6 +26,7 @@ struct ControlSetup {
     HWND parent;
     int id;
     const ControlPlan& plan;
+    AccessibilityServices& accessibility;
     // Where it is made, in its parent's pixels; the window moves it later
     // where this is not yet known.
     Rect place{};
@@ -75,10 +76,10 @@ AccessibleText AccessibleTextOf(const ControlPlan& control);
 AccessibleText AccessibleTextOf(const WindowPlan& window);
 // The answer to WM_GETOBJECT: for the client area, an object that says
 // `text`; nothing for other objects, which the stock handling answers.
-std::optional<LRESULT> AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam,
-                                       const AccessibleText& text);
+std::optional<LRESULT> AnswerGetObject(AccessibilityServices& services, HWND window, WPARAM wParam,
+                                       LPARAM lParam, const AccessibleText& text);
 // The control says what its plan says, whatever its kind's own handling.
-void MakeAccessible(HWND control, const ControlPlan& plan);
+void MakeAccessible(HWND control, const ControlPlan& plan, AccessibilityServices& services);
 
 // --- Text at the edge (Win32Text.cpp) ------------------------------------
 

@@ -24,6 +24,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -168,6 +169,34 @@ public:
 private:
     // False where the thread had COM in another model, which stays as it is.
     bool started_;
+};
+
+// What answering a screen reader takes: COM on the thread and Active
+// Accessibility's DLL. Set up on a reader's first request, not at start: a run
+// without a reader needs neither, and both cost start-up time and memory.
+class AccessibilityServices {
+public:
+    using CreateStandardObject = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+    using ResultFromObject = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+
+    AccessibilityServices() = default;
+    ~AccessibilityServices();
+    AccessibilityServices(const AccessibilityServices&) = delete;
+    AccessibilityServices& operator=(const AccessibilityServices&) = delete;
+
+    // Sets the services up, once; false where they cannot be had (and a
+    // reader then gets the stock answer).
+    bool Ready();
+    // Whether a reader has asked yet: the services are set up.
+    bool Started() const { return com_.has_value(); }
+    CreateStandardObject CreateStandard() const { return createStandard_; }
+    ResultFromObject Result() const { return result_; }
+
+private:
+    std::optional<ComApartment> com_;
+    HMODULE library_ = nullptr;
+    CreateStandardObject createStandard_ = nullptr;
+    ResultFromObject result_ = nullptr;
 };
 
 // Whether the user has chosen a high-contrast theme, as Windows says.

@@ -206,8 +206,10 @@ void Win32Window::CreateControls() {
         const auto i = static_cast<std::size_t>(index);
         const ControlPlan& control = plan_.controls[i];
         const HWND parent = control.container == NoControl ? Handle() : Control(control.container);
-        const win32::ControlSetup setup{system_.Instance(), parent, FirstControlId + index, control,
-                                        PixelsAt(control.twips, static_cast<int>(dpi_))};
+        const win32::ControlSetup setup{
+            system_.Instance(),      parent,
+            FirstControlId + index,  control,
+            system_.Accessibility(), PixelsAt(control.twips, static_cast<int>(dpi_))};
         controls_[i].reset(ClassOf(control.Kind()).create(setup));
         if (!controls_[i])
             win32::ThrowLastError("CreateWindowExW");
@@ -360,8 +362,8 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
             ColoursChanged(window, message, wParam, lParam);
         return DefWindowProcW(window, message, wParam, lParam);
     case WM_GETOBJECT:
-        if (const auto answer =
-                win32::AnswerGetObject(window, wParam, lParam, win32::AccessibleTextOf(plan_)))
+        if (const auto answer = win32::AnswerGetObject(system_.Accessibility(), window, wParam,
+                                                       lParam, win32::AccessibleTextOf(plan_)))
             return *answer;
         return DefWindowProcW(window, message, wParam, lParam);
     case WM_GETDPISCALEDSIZE: {

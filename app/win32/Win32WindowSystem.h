@@ -55,6 +55,8 @@ public:
     // The installed font families, read on first use.
     const win32::FontFamilies& Families();
     LPCWSTR FormClassName() const { return formClass_.Name(); }
+    // What answering a screen reader takes, set up when one first asks.
+    win32::AccessibilityServices& Accessibility() { return accessibility_; }
     // The window, never shown, that receives the system's notices.
     HWND MessageWindow() const { return messageWindow_.get(); }
 
@@ -64,7 +66,7 @@ private:
                                              LPARAM lParam);
 
     // First in, last out: the windows' accessible objects live in it.
-    win32::ComApartment com_;
+    win32::AccessibilityServices accessibility_;
     HINSTANCE instance_;
     win32::ContrastLookUp highContrast_;
     win32::DpiFunctions dpi_;

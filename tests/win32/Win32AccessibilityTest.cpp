@@ -126,6 +126,15 @@ TEST_F(AllWindows, EachWindowAndControlSaysWhatItIsInTheProgramsOwnProcess) {
     }
 }
 
+// Windows shown and used without a reader set up neither COM nor oleacc;
+// the first question a reader asks does, and is answered.
+TEST_F(AllWindows, AReadersServicesAreSetUpWhenAReaderFirstAsks) {
+    EXPECT_FALSE(system_.Accessibility().Started());
+    const auto& [window, expected] = Expectations().front();
+    EXPECT_EQ(Heard(window), expected);
+    EXPECT_TRUE(system_.Accessibility().Started());
+}
+
 // A field is a window class of the program's own: its value is its text,
 // however long, and it says it takes the focus, as a stock edit would.
 TEST_F(AllWindows, AFieldSaysItsTextAsItsValue) {
