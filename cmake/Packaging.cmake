@@ -72,9 +72,10 @@ elseif(UNIX AND NOT APPLE)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Qt and C++ runtime libraries, with versions, from what the binary links.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # Not a linked library, so shlibdeps cannot see it: the interface needs a
-  # font with Simplified Chinese glyphs.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+  # Not linked libraries, so shlibdeps cannot see them: the interface needs a
+  # font with Simplified Chinese glyphs, and Qt's own texts (the fields'
+  # context menus) in Simplified Chinese.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
   # Qt's Wayland plugin: with it the windows are native on a Wayland desktop
   # and carry their app_id; without it Qt falls back to X11 (XWayland).
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")

@@ -4,11 +4,14 @@
 // and undo all act on the one line the user typed or pasted.
 
 #include "TextField.h"
+#include "Appearance.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -17,6 +20,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -514,6 +518,44 @@ TEST_F(TextFieldTest, ReplacingALongTextKeepsTheFieldAsItWas) {
     EXPECT_TRUE(SameText(field.Text(), "41.99 cm"));
     field.undo();
     EXPECT_TRUE(SameText(field.Text(), "41.99"));
+}
+
+// --- Qt's own texts -----------------------------------------------------------
+
+// The interface is Chinese, Qt's texts included: the test program starts as
+// the program does, with Qt's translations installed whatever the locale.
+TEST_F(TextFieldTest, TheContextMenuIsChinese) {
+    field.SetText(u"17");
+    field.selectAll();
+    QApplication::clipboard()->setText("42");
+    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    ASSERT_NE(menu, nullptr);
+    // Each entry without its shortcut, which follows a tab.
+    QStringList entries;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            entries << action->text().section(u'\t', 0, 0);
+    const QStringList chinese = {QStringLiteral("撤消(&U)"), QStringLiteral("重做(&R)"),
+                                 QStringLiteral("剪切(&T)"), QStringLiteral("复制(&C)"),
+                                 QStringLiteral("粘贴(&P)"), QStringLiteral("删除"),
+                                 QStringLiteral("全选")};
+    EXPECT_EQ(entries, chinese) << "install qt6-translations-l10n if these are English";
+}
+
+// Without the file the program runs on in English, and says why.
+TEST(QtTranslations, AMissingFileIsSaidAndLeavesQtsTexts) {
+    const QTemporaryDir empty;
+    ASSERT_TRUE(empty.isValid());
+    const QString before = QCoreApplication::translate("QWidgetTextControl", "&Copy");
+    ::testing::internal::CaptureStderr();
+    const bool installed = ui::InstallQtTranslations(
+        *qobject_cast<QApplication*>(QCoreApplication::instance()), empty.path());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(installed);
+    EXPECT_NE(said.find("qtbase_zh_CN.qm"), std::string::npos) << said;
+    EXPECT_NE(said.find(empty.path().toStdString()), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(QCoreApplication::translate("QWidgetTextControl", "&Copy"), before);
 }
 
 } // namespace

@@ -14,7 +14,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libxcb1-dev zlib1g-dev
-  fonts-noto-cjk
+  fonts-noto-cjk qt6-translations-l10n
 )
 # What the tests, fuzzers, sanitizer and Windows builds and the package need
 # besides.

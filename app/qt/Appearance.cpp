@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLibraryInfo>
 #include <QPixmap>
 #include <QStringList>
+#include <QTranslator>
 
 #include <cstdio>
 #include <future>
@@ -59,6 +61,22 @@ QIcon WindowIcon(const QIcon& full) {
 
 } // namespace
 
+bool InstallQtTranslations(QApplication& app, const QString& directory) {
+    // Owned by the application: it must translate for as long as there are
+    // widgets. Loading maps the file; its strings are read as they are asked for.
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), directory) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    std::fprintf(stderr,
+                 "quimbel: Qt's Simplified Chinese translations (qtbase_zh_CN.qm) are not in "
+                 "%s, so Qt's own texts such as the fields' menus show in English; install "
+                 "qt6-translations-l10n\n",
+                 qUtf8Printable(directory));
+    return false;
+}
+
 void SetUpApplication(QApplication& app) {
     // The icon's twelve images decode on another core while fontconfig reads
     // its configuration, the slowest step of start-up; both are done before
@@ -70,6 +88,7 @@ void SetUpApplication(QApplication& app) {
         // No thread to be had: the icon loads below, on this one.
     }
     app.setQuitOnLastWindowClosed(false);
+    InstallQtTranslations(app, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     // The windows belong to the installed desktop entry: on Wayland this is
     // their app_id, which a shell matches to the entry's icon and name.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopEntryName));

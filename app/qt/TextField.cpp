@@ -2,6 +2,8 @@
 
 #include "WindowPlan.h"
 
+#include <QAccessible>
+#include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -105,6 +107,91 @@ bool StepOverJoin(QTextCursor& cursor, Step step) {
 TextField::TextField(QWidget* parent) : QPlainTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this, &TextField::ForgetSelection);
     connect(this, &QPlainTextEdit::selectionChanged, this, &TextField::ForgetSelection);
+    TakeOverTextReports();
+}
+
+void TextField::TakeOverTextReports() {
+    connect(document(), &QTextDocument::contentsChange, this, &TextField::ReportChange);
+    reportsChanges_ = SilenceControlReports();
+    spoken_ = QString();
+    spokenKnown_ = reportsChanges_ && QAccessible::isActive();
+    if (spokenKnown_)
+        spoken_ = DocumentText();
+}
+
+bool TextField::SilenceControlReports() {
+    // The text edit's control reports each change of its document to screen
+    // readers, with blanks for whatever was removed, so Orca says "space" for
+    // each BackSpace; that report is all it listens to the change for. It
+    // listens again whenever its text or document is set, so this is done
+    // before each report of the field's own. Where the control cannot be
+    // found (another Qt), its reports stay.
+    bool found = false;
+    for (QObject* child : children())
+        if (child->inherits("QWidgetTextControl")) {
+            disconnect(document(), &QTextDocument::contentsChange, child, nullptr);
+            found = true;
+        }
+    return found;
+}
+
+QString TextField::DocumentText() const {
+    QTextCursor cursor(document());
+    cursor.select(QTextCursor::Document);
+    return cursor.selectedText();
+}
+
+void TextField::ReportChange(int from, int removed, int added) {
+    if (!reportsChanges_)
+        return;
+    if (!QAccessible::isActive()) {
+        // Nobody listens: no copy of the text is kept.
+        spoken_ = QString();
+        spokenKnown_ = false;
+        return;
+    }
+    // Connected after this slot, the control's report of this change is
+    // not made either.
+    SilenceControlReports();
+    QTextCursor cursor(document());
+    cursor.setPosition(from);
+    // A change that replaces the whole document counts its final paragraph
+    // mark, which is not text.
+    cursor.setPosition(std::min(document()->characterCount() - 1, from + added),
+                       QTextCursor::KeepAnchor);
+    const QString inserted = cursor.selectedText();
+    const bool known = spokenKnown_ && from <= spoken_.size();
+    // What was there before, as far as the field knows it; a change made
+    // before a screen reader came is reported as the text edit would.
+    const QString old = known ? spoken_.mid(from, removed) : QString(removed, u' ');
+    if (known)
+        spoken_.replace(from, removed, inserted);
+    if (!known || spoken_.size() != document()->characterCount() - 1)
+        spoken_ = DocumentText();
+    spokenKnown_ = true;
+    // A change of format alone changes nothing a reader says.
+    if (old == inserted)
+        return;
+    if (old.isEmpty()) {
+        QAccessibleTextInsertEvent event(this, from, inserted);
+        QAccessible::updateAccessibility(&event);
+    } else if (inserted.isEmpty()) {
+        QAccessibleTextRemoveEvent event(this, from, old);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessibleTextUpdateEvent event(this, from, old, inserted);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TextField::focusInEvent(QFocusEvent* event) {
+    // A screen reader that came after the text was set learns the removed
+    // text from the first edit the user makes here on.
+    if (reportsChanges_ && !spokenKnown_ && QAccessible::isActive()) {
+        spoken_ = DocumentText();
+        spokenKnown_ = true;
+    }
+    QPlainTextEdit::focusInEvent(event);
 }
 
 void TextField::ForgetSelection() {
@@ -194,6 +281,8 @@ void TextField::StartAfresh() {
     if (ours)
         delete old;
     connect(fresh, &QTextDocument::contentsChange, this, &TextField::ForgetSelection);
+    // The text edit's control listens to the new document afresh.
+    TakeOverTextReports();
     ForgetSelection();
 }
 

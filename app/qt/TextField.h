@@ -18,6 +18,7 @@
 
 #include <functional>
 
+class QFocusEvent;
 class QInputMethodEvent;
 class QKeyEvent;
 class QMimeData;
@@ -49,6 +50,7 @@ public:
     static bool ContinuesLine(const QTextBlock& block);
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
@@ -70,6 +72,20 @@ private:
     // Makes a change through the cursor as one step to undo, tidies, and
     // hands the cursor to the text edit.
     void Edit(QTextCursor& cursor, const std::function<void()>& change);
+
+    // Screen readers hear what an edit removed: the text edit tells them
+    // blanks of its length, having no copy of the text that went. The field
+    // takes that report over from the text edit (where it can) and keeps the
+    // copy, only while a screen reader listens.
+    void TakeOverTextReports();
+    bool SilenceControlReports();
+    void ReportChange(int from, int removed, int added);
+    QString DocumentText() const;
+    bool reportsChanges_ = false;
+    bool spokenKnown_ = false;
+    // The document's text as the accessible text interface reads it (a
+    // paragraph separator between paragraphs).
+    QString spoken_;
 
     // One selection's text, built once for the selection and the clipboard
     // both: a megabyte copied stays one copy.

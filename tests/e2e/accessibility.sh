@@ -3,18 +3,20 @@
 # accessibility bus of the test's own (a D-Bus session with AT-SPI's bus
 # launcher), read_aloud.py finds the welcome dialog's greeting, presses
 # 英寸换算厘米 on an empty field through the button's own action, and finds
-# the prompt's message in the alert that opens.
+# the prompt's message in the alert that opens. Another reader script given
+# third (field_aloud.py) drives the program on the same bus instead.
 #
-#   tests/e2e/accessibility.sh PROGRAM WORK-DIR
+#   tests/e2e/accessibility.sh PROGRAM WORK-DIR [READER]
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/x_server.sh"
 program=${1:?usage: accessibility.sh PROGRAM WORK-DIR}
 out=${2:?usage: accessibility.sh PROGRAM WORK-DIR}
+reader=${3:-$here/read_aloud.py}
 python=/usr/bin/python3
 launcher=/usr/libexec/at-spi-bus-launcher
 
-require_tools Xvfb dbus-run-session import
+require_tools Xvfb dbus-run-session import xdotool
 for needed in "$launcher" "$python"; do
   if [ ! -x "$needed" ]; then
     echo "SKIP: $needed is missing (tools/dev.sh installs at-spi2-core and python3-pyatspi)"
@@ -53,7 +55,7 @@ dbus-run-session -- bash -c '
   status=$?
   kill "$app" "$launcher" 2>/dev/null
   wait "$app" 2>/dev/null
-  exit $status' accessibility "$launcher" "$program" "$app_log" "$python" "$here/read_aloud.py" ||
+  exit $status' accessibility "$launcher" "$program" "$app_log" "$python" "$reader" ||
   status=$?
 if [ "$status" -ne 0 ]; then
   keep_failure "$app_log" "$out/accessibility-failure"

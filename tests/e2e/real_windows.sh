@@ -13,7 +13,8 @@
 # and closes a window with a WM_DELETE_WINDOW message sent by the helper.
 # Prints one line per check. On a failure it prints what was expected and what
 # was read, keeps a screenshot and the program's output in OUTPUT-DIR, and
-# exits 1; exits 77 when a tool it needs is missing.
+# exits 1; exits 77 when a tool it needs is missing. The Linux program's run
+# also leaves OUTPUT-DIR/linux-menu.png, a field's context menu.
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/x_server.sh"
 
@@ -389,6 +390,52 @@ click_for_prompt() { # button, prompt geometry and caption
   done
 }
 
+# "x y width height" of a visible top-level window of the program other than
+# the one given: a menu, which has no title (WM_NAME) that visible_windows
+# could find it by.
+popup_window() { # window
+  local id
+  for id in $(timeout 5 xdotool search --onlyvisible --maxdepth 1 --classname . 2>/dev/null); do
+    [ "$id" = "$1" ] && continue
+    timeout 5 xwininfo -id "$id" 2>/dev/null | awk '
+      /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+      /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
+      END {if (w != "") print x, y, w, h}'
+    return
+  done
+}
+
+# A right-click in a field of the Linux program shows Qt's context menu, in
+# Chinese whatever the locale: kept as OUTPUT-DIR/linux-menu.png, the main
+# window with the menu over it, for a person to look at. Escape closes it.
+field_menu_screenshot() { # field
+  local line deadline=$(( $(now_ms) + 10000 )) left top right bottom
+  local x y w h mx my mw mh
+  aim_at "$1"
+  # A selection turns on Cut, Copy and Delete.
+  xdo "$form1" "${POINT[@]}" key ctrl+a
+  timeout 5 xdotool click 3 || fail "cannot right-click $1"
+  until line=$(popup_window "$form1"); [ -n "$line" ]; do
+    [ "$(now_ms)" -gt "$deadline" ] && fail "a right-click in $1 shows no context menu"
+    sleep 0.05
+  done
+  read -r mx my mw mh <<<"$line"
+  read -r _ x y w h _ <<<"$(visible_windows | awk -v main="$form1" '$1 == main')"
+  left=$(( x < mx ? x : mx )) top=$(( y < my ? y : my ))
+  right=$(( x + w > mx + mw ? x + w : mx + mw )) bottom=$(( y + h > my + mh ? y + h : my + mh ))
+  if command -v import >/dev/null; then
+    # The menu is mapped before it is painted.
+    sleep 0.5
+    timeout 5 import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
+      "$out_dir/linux-menu.png" || fail "cannot take a screenshot of the context menu"
+    pass "a right-click in $1 shows its context menu at $mx,$my (${mw}x$mh): $out_dir/linux-menu.png"
+  else
+    pass "a right-click in $1 shows its context menu at $mx,$my (${mw}x$mh); no screenshot without import"
+  fi
+  timeout 5 xdotool key Escape || fail "cannot press Escape in the context menu"
+  expect_windows "Escape closes the context menu" "$main_window"
+}
+
 # --- run 1: the program's roads, ended with 退出 -----------------------------------
 
 # Qt sets the process locale from the environment; a "," decimal separator
@@ -406,6 +453,7 @@ open_main_window
 type_text "$form1" "17"
 click Command1
 expect_fields "17|41.99|36.975|22.44" "17 in with 英寸换算厘米 gives the diagonal, long and short side"
+[ ${#runner[@]} -eq 0 ] && field_menu_screenshot Text2
 
 # Inches to centimetres: Text1 in, Text2..Text4 out.
 while IFS='|' read -r inches diagonal long short; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program starts and keeps running whatever its command line says, and
-# where no Simplified Chinese font is installed it still starts and says so
-# once on standard error.
+# where no Simplified Chinese font, or no translation of Qt's own texts, is
+# installed it still starts and says so once on standard error.
 #   program_starts.sh <path to quimbel> <scratch dir>
 set -uo pipefail
 program=$1
@@ -64,12 +64,39 @@ else
   cat "$scratch/no-font.err"
 fi
 
-# With the fonts the setup installs, nothing is said.
+# No Qt translations: a copy of the program with a qt.conf beside it that
+# sends Qt to an empty directory for them (and to the real plugins, which a
+# qt.conf would otherwise look for beside the copy).
+qtpaths=$(command -v qtpaths6 || echo /usr/lib/qt6/bin/qtpaths6)
+mkdir -p "$scratch/relocated" "$scratch/no-translations"
+cp "$program" "$scratch/relocated/quimbel"
+cat > "$scratch/relocated/qt.conf" <<CONF
+[Paths]
+Prefix=$("$qtpaths" --query QT_INSTALL_PREFIX)
+Plugins=$("$qtpaths" --query QT_INSTALL_PLUGINS)
+Translations=$scratch/no-translations
+CONF
+if run_for_a_while no-translations "$scratch/relocated/quimbel"; then
+  echo "ok: starts without Qt's translations"
+else
+  fail "the program did not keep running without Qt's translations"
+  cat "$scratch/no-translations.err"
+fi
+said=$(grep -c "quimbel: Qt's Simplified Chinese translations (qtbase_zh_CN.qm) are not in $scratch/no-translations" \
+         "$scratch/no-translations.err")
+if [ "$said" -eq 1 ]; then
+  echo "ok: said so once"
+else
+  fail "expected the missing-translations line once on standard error, found it $said times:"
+  cat "$scratch/no-translations.err"
+fi
+
+# With the fonts and translations the setup installs, nothing is said.
 if run_for_a_while with-fonts "$program" && ! grep -q 'quimbel:' "$scratch/with-fonts.err"; then
   echo "ok: quiet with the installed fonts"
 else
   fail "unexpected output with the installed fonts:"; cat "$scratch/with-fonts.err"
 fi
 
-echo "$(( 3 - failures )) passed, $failures failed"
+echo "$(( 5 - failures )) passed, $failures failed"
 [ "$failures" -eq 0 ]
