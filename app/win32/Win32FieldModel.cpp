@@ -60,12 +60,6 @@ void MakeRoom(std::wstring& held, std::size_t more) {
         held.reserve(std::max(needed, 2 * held.capacity()));
 }
 
-// Room for one more edit in `edits`, growing as a vector grows.
-void MakeRoom(std::vector<FieldEdit>& edits) {
-    if (edits.size() == edits.capacity())
-        edits.reserve(std::max<std::size_t>(16, 2 * edits.capacity()));
-}
-
 // The memory an edit holds.
 std::size_t BytesOf(const FieldEdit& edit) {
     return sizeof edit + (edit.removed.capacity() + edit.inserted.capacity()) * sizeof(wchar_t);
@@ -171,11 +165,12 @@ TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstrin
         MakeRoom(run == RunOn::Typing ? last->inserted : last->removed,
                  run == RunOn::Typing ? edit.inserted.size() : edit.removed.size());
         historyBytes_ = historyBytes_ - before + BytesOf(*last);
-    } else {
-        MakeRoom(undo_);
     }
     const std::size_t lastBytes = last ? BytesOf(*last) : 0;
     ReserveText(text_.size() - change.removed + change.inserted);
+    const std::size_t edited = BytesOf(edit);
+    if (!last)
+        undo_.push_back(std::move(edit));
 
     // Within the room made, the text changes without allocating.
     text_.replace(start, change.removed, text);
@@ -183,7 +178,10 @@ TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstrin
         try {
             follow(text_, change);
         } catch (...) {
-            text_.replace(start, change.inserted, edit.removed);
+            const std::wstring& removed = last ? edit.removed : undo_.back().removed;
+            text_.replace(start, change.inserted, removed);
+            if (!last)
+                undo_.pop_back();
             throw;
         }
     }
@@ -204,8 +202,7 @@ TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstrin
         last->removed += edit.removed;
         break;
     case RunOn::No:
-        historyBytes_ += BytesOf(edit);
-        undo_.push_back(std::move(edit));
+        historyBytes_ += edited;
         break;
     }
     if (last)
@@ -230,10 +227,10 @@ std::size_t FieldContent::HistoryBudget() const {
 
 void FieldContent::KeepHistoryWithinBudget() noexcept {
     const std::size_t budget = HistoryBudget();
-    std::size_t dropped = 0;
-    while (historyBytes_ > budget && undo_.size() - dropped > 1)
-        historyBytes_ -= BytesOf(undo_[dropped++]);
-    undo_.erase(undo_.begin(), undo_.begin() + static_cast<std::ptrdiff_t>(dropped));
+    while (historyBytes_ > budget && undo_.size() > 1) {
+        historyBytes_ -= BytesOf(undo_.front());
+        undo_.pop_front();
+    }
 }
 
 void FieldContent::GiveBackRoom() noexcept {
@@ -249,23 +246,25 @@ void FieldContent::GiveBackRoom() noexcept {
 }
 
 void FieldContent::ForgetHistory() noexcept {
-    // Swapped with empty ones: their room goes too, and nothing allocates.
-    std::vector<FieldEdit>().swap(undo_);
-    std::vector<FieldEdit>().swap(redo_);
+    undo_.clear();
+    redo_.clear();
     historyBytes_ = 0;
 }
 
 std::optional<TextChange> FieldContent::Step(bool back, const ChangeFollower& follow) {
-    std::vector<FieldEdit>& from = back ? undo_ : redo_;
-    std::vector<FieldEdit>& to = back ? redo_ : undo_;
+    std::deque<FieldEdit>& from = back ? undo_ : redo_;
+    std::deque<FieldEdit>& to = back ? redo_ : undo_;
     if (from.empty())
         return std::nullopt;
-    FieldEdit& edit = from.back();
+    const FieldEdit& last = from.back();
+    const TextChange change{last.at, (back ? last.inserted : last.removed).size(),
+                            (back ? last.removed : last.inserted).size()};
+    ReserveText(text_.size() - change.removed + change.inserted);
+    // Moved over first: a deque either takes it whole or is left as it was.
+    to.push_back(std::move(from.back()));
+    FieldEdit& edit = to.back();
     const std::wstring& shown = back ? edit.inserted : edit.removed;
     const std::wstring& wanted = back ? edit.removed : edit.inserted;
-    const TextChange change{edit.at, shown.size(), wanted.size()};
-    MakeRoom(to);
-    ReserveText(text_.size() - change.removed + change.inserted);
 
     text_.replace(edit.at, shown.size(), wanted);
     if (follow) {
@@ -273,16 +272,17 @@ std::optional<TextChange> FieldContent::Step(bool back, const ChangeFollower& fo
             follow(text_, change);
         } catch (...) {
             text_.replace(edit.at, wanted.size(), shown);
+            from.back() = std::move(edit);
+            to.pop_back();
             throw;
         }
     }
 
+    from.pop_back();
     anchor_ = edit.at;
     caret_ = edit.at + wanted.size();
     // What follows starts an edit of its own.
     edit.typed = false;
-    to.push_back(std::move(edit));
-    from.pop_back();
     GiveBackRoom();
     return change;
 }

@@ -6,6 +6,7 @@
 // checked without a window.
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -117,8 +118,9 @@ private:
     std::wstring text_;
     std::size_t anchor_ = 0;
     std::size_t caret_ = 0;
-    std::vector<FieldEdit> undo_;
-    std::vector<FieldEdit> redo_;
+    // Deques: the oldest edits leave from the front, each freed as it goes.
+    std::deque<FieldEdit> undo_;
+    std::deque<FieldEdit> redo_;
     std::size_t historyBytes_ = 0;
     std::size_t historyFloor_;
 };

@@ -138,8 +138,9 @@ private:
     void MoveCaret(std::size_t position, bool extend, bool atRowEnd = false);
     void MoveByRows(int rows, bool extend);
     void Select(std::size_t anchor, std::size_t caret);
-    // An edit of the user's, or of another program's through a message.
-    void Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed);
+    // An edit of the user's, or of another program's through a message;
+    // whether it was made, and the field lives on.
+    bool Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed);
     // The rows laid out again as part of each edit.
     ChangeFollower RowsFollowing();
     // After the text, rows and history changed: shown and told. False when
@@ -517,7 +518,7 @@ void Field::MoveByRows(int rows, bool extend) {
     goalX_ = goal;
 }
 
-void Field::Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed) {
+bool Field::Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed) {
     const std::size_t length = content_.Text().size();
     start = std::min(start, length);
     end = std::clamp(end, start, length);
@@ -529,15 +530,15 @@ void Field::Edit(std::size_t start, std::size_t end, std::wstring_view text, boo
             --fits;
         text = text.substr(0, fits);
         if (!Notify(EN_MAXTEXT) || (text.empty() && start == end))
-            return;
+            return false;
     }
     try {
         content_.Replace(start, end, text, typed, RowsFollowing());
     } catch (const std::bad_alloc&) {
         NoRoom();
-        return;
+        return false;
     }
-    Changed();
+    return Changed();
 }
 
 ChangeFollower Field::RowsFollowing() {
@@ -1133,7 +1134,13 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_SETTEXT:
-        SetText(reinterpret_cast<const wchar_t*>(lParam));
+        try {
+            SetText(reinterpret_cast<const wchar_t*>(lParam));
+        } catch (const std::bad_alloc&) {
+            // As a stock edit answers when the text does not fit in memory.
+            NoRoom();
+            return FALSE;
+        }
         return TRUE;
     case WM_GETTEXT:
         return CopyText(reinterpret_cast<wchar_t*>(lParam), static_cast<std::size_t>(wParam));
@@ -1185,10 +1192,16 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case EM_REPLACESEL: {
-        const std::wstring inserted =
-            lParam ? FieldText(reinterpret_cast<const wchar_t*>(lParam)) : std::wstring();
-        Edit(content_.SelectionStart(), content_.SelectionEnd(), inserted, false);
-        if (!wParam)
+        std::wstring inserted;
+        try {
+            if (lParam)
+                inserted = FieldText(reinterpret_cast<const wchar_t*>(lParam));
+        } catch (const std::bad_alloc&) {
+            NoRoom();
+            return 0;
+        }
+        // Made for good unless it may be undone.
+        if (Edit(content_.SelectionStart(), content_.SelectionEnd(), inserted, false) && !wParam)
             content_.ForgetHistory();
         return 0;
     }
