@@ -44,8 +44,10 @@ constexpr wchar_t CtrlZ = 0x1A;
 constexpr wchar_t CtrlBackSpace = 0x7F;
 
 // The most an input method is offered to convert again: a selection longer
-// than a few clauses is not something to reconvert.
+// than a few clauses is not something to reconvert. Around it, the rest of
+// its rows, but no more than this on either side.
 constexpr std::size_t MostReconverted = 1024;
+constexpr std::size_t MostReconversionContext = 256;
 
 // While a drag is outside the field, it scrolls on at this pace.
 constexpr UINT_PTR DragTimer = 1;
@@ -99,6 +101,8 @@ private:
 };
 
 class Field {
+    friend class HandlingMessage;
+
 public:
     explicit Field(HWND window) : window_(window) {}
 
@@ -108,8 +112,6 @@ public:
     // handling has returned: a window told of a change may destroy the field
     // in its handler, and the field's own code then runs on.
     void WindowDestroyed() { destroyed_ = true; }
-    bool Destroyed() const { return destroyed_; }
-    int handling_ = 0;
 
 private:
     // --- Layout
@@ -202,6 +204,8 @@ private:
     // starts in the text, and how long it is.
     std::size_t reconversionFrom_ = 0;
     std::size_t reconversionLength_ = 0;
+    // Messages being handled, and whether the window is gone meanwhile.
+    int handling_ = 0;
     bool destroyed_ = false;
 };
 
@@ -921,8 +925,15 @@ LRESULT Field::ReconversionString(RECONVERTSTRING* into) {
         return 0;
     // The selection, or the caret, with the rows it lies in around it: what
     // the input method reads its clauses from, never a whole long line.
-    const std::size_t from = rows_.Start(rows_.RowOf(text, start));
-    const std::size_t to = std::max(end, rows_.End(text, rows_.RowOf(text, end, true)));
+    std::size_t from = std::max(rows_.Start(rows_.RowOf(text, start)),
+                                start - std::min(start, MostReconversionContext));
+    std::size_t to = std::max(end, std::min(rows_.End(text, rows_.RowOf(text, end, true)),
+                                            end + MostReconversionContext));
+    // Cut where a character ends.
+    while (from < start && !IsCaretStop(text, from))
+        ++from;
+    while (to > end && !IsCaretStop(text, to))
+        --to;
     const std::size_t length = to - from;
     // The string follows the structure, with a terminating null.
     const std::size_t bytes = sizeof(RECONVERTSTRING) + (length + 1) * sizeof(wchar_t);
@@ -1286,7 +1297,7 @@ class HandlingMessage {
 public:
     explicit HandlingMessage(Field& field) : field_(field) { ++field_.handling_; }
     ~HandlingMessage() {
-        if (--field_.handling_ == 0 && field_.Destroyed())
+        if (--field_.handling_ == 0 && field_.destroyed_)
             delete &field_;
     }
     HandlingMessage(const HandlingMessage&) = delete;
