@@ -376,15 +376,20 @@ run_cycles_case() { # MB
   bytes=$(stat -c %s "$text")
   start_program "$text" || return 1
   local launched=$LAUNCHED main=$MAIN_WINDOW idle_rss=$IDLE_RSS idle_hwm=$IDLE_HWM owner=$CLIPBOARD_OWNER
+  local paste_ms=0 delete_ms=0 ms
   t0=$(now_ms)
   for cycle in $(seq "$cycles"); do
-    timed_keys "$main" ctrl+v >/dev/null || { frozen="paste $cycle"; break; }
+    ms=$(timed_keys "$main" ctrl+v) || { frozen="paste $cycle"; break; }
+    paste_ms=$((paste_ms + ${ms%.*}))
     timed_keys "$main" ctrl+a >/dev/null || { frozen="select all $cycle"; break; }
-    timed_keys "$main" Delete >/dev/null || { frozen="delete $cycle"; break; }
+    ms=$(timed_keys "$main" Delete) || { frozen="delete $cycle"; break; }
+    delete_ms=$((delete_ms + ${ms%.*}))
   done
   t1=$(now_ms)
   if [ -z "$frozen" ]; then
     row "$cycles cycles until the window answers" "$((t1 - t0))" ms "(no goal)" ""
+    row "  of which the pastes" "$paste_ms" ms "(no goal)" ""
+    row "  of which the deletions" "$delete_ms" ms "(no goal)" ""
     local peak_kb=$(( $(status_kb VmHWM) - idle_hwm ))
     row "peak memory over idle (VmHWM)" "$(mb $peak_kb)" MB "<= 30 x text = $(mb $((30 * bytes / 1024)))" \
       "$(verdict_le "$peak_kb" $((30 * bytes / 1024)))"

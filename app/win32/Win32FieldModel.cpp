@@ -399,9 +399,10 @@ void FieldRows::Follow(std::wstring_view text, const TextChange& change, int wid
     }
     // Room first: from here on nothing fails, and the rows change whole.
     const auto kept = starts_.size() - static_cast<std::size_t>(met - starts_.begin());
-    if (first + 1 + made.size() + kept > starts_.capacity()) {
+    const std::size_t needed = first + 1 + made.size() + kept;
+    if (needed > starts_.capacity()) {
         const auto metAt = met - starts_.begin();
-        starts_.reserve(first + 1 + made.size() + kept);
+        starts_.reserve(std::max(needed, 2 * starts_.capacity()));
         met = starts_.begin() + metAt;
     }
     // The old rows met, moved by what the edit added or took away.
