@@ -965,10 +965,11 @@ LRESULT Field::ConfirmReconversion(const RECONVERTSTRING* adjusted) {
         reconversionFrom_ + reconversionLength_ > text.size() ||
         adjusted->dwCompStrOffset % sizeof(wchar_t) != 0)
         return FALSE;
+    // Within the string, and the string within the block the input method holds.
     const std::size_t offset = adjusted->dwCompStrOffset / sizeof(wchar_t);
     if (offset > reconversionLength_ || adjusted->dwCompStrLen > reconversionLength_ - offset ||
-        adjusted->dwStrOffset < sizeof *adjusted ||
-        adjusted->dwSize - adjusted->dwStrOffset < reconversionLength_ * sizeof(wchar_t))
+        adjusted->dwStrOffset < sizeof *adjusted || adjusted->dwStrOffset > adjusted->dwSize ||
+        (adjusted->dwSize - adjusted->dwStrOffset) / sizeof(wchar_t) < reconversionLength_)
         return FALSE;
     const auto* string = reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(adjusted) +
                                                           adjusted->dwStrOffset);
