@@ -11,8 +11,10 @@
 #   BACKEND  qt     the program runs as it is (QT_QPA_PLATFORM=xcb)
 #            win32  the program runs under Wine, through tools/wine-run.sh in
 #                   the prefix of its build tree (BUILD-DIR/wine-prefix)
-#   SIZES-MB text sizes in MB (default: 1 10); each size runs twice, as one
-#            line and as lines of 80 characters, each in a fresh program.
+#   SIZES-MB text sizes in MB (default: 1 10); each size runs as one line and
+#            as lines of 80 characters, and the one line is pasted and deleted
+#            20 times ("cycles": the memory the field's history keeps), each
+#            in a fresh program.
 #
 # e.g.  bench/run_large_text_bench.sh qt build/program/quimbel
 #       bench/run_large_text_bench.sh win32 build-windows/program/quimbel.exe
@@ -21,7 +23,7 @@
 # "wine"); PING_HELPER (default: the one the build in ./build made, else
 # compiled from tests/e2e/ping_window.cpp), STEP_TIMEOUT seconds a step may
 # take before it counts as a freeze (default 60), IDLE_S (default 10),
-# SHAPES (default "line lines"), TSV=FILE to append the figures as
+# SHAPES (default "line lines cycles"), CYCLES (default 20), TSV=FILE to append the figures as
 # tab-separated lines.
 #
 # Prints one table per text: each figure, its goal and PASS/FAIL. Exits 1
@@ -210,6 +212,52 @@ verdict_le() { awk -v v="$1" -v g="$2" 'BEGIN { print (v != "" && v + 0 <= g + 0
 verdict_lt() { awk -v v="$1" -v g="$2" 'BEGIN { print (v != "" && v + 0 < g + 0) ? "PASS" : "FAIL" }'; }
 mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
+# A fresh program, its main window open with the focus in 英寸 (Text1), and
+# TEXT on the clipboard from another program: LAUNCHED, MAIN_WINDOW,
+# IDLE_RSS and IDLE_HWM (kB, before the paste), CLIPBOARD_OWNER.
+start_program() { # text file
+  : >"$work/program.log"
+  env -u QT_SCALE_FACTOR -u QT_FONT_DPI -u QT_SCREEN_SCALE_FACTORS -u QT_IM_MODULE \
+    QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" WINEDEBUG=-all \
+    "${runner[@]}" "$program" >"$work/program.log" 2>&1 &
+  LAUNCHED=$!
+  local welcome
+  await_first_window 60 || { echo "no welcome dialog" >&2; cat "$work/program.log" >&2; return 1; }
+  welcome=$FIRST_WINDOW
+  # The program's own process: under wine it is not the one launched.
+  app_pid=$(timeout 5 xdotool getwindowpid "$welcome" 2>/dev/null || echo "$LAUNCHED")
+  focus "$welcome"
+  # shellcheck disable=SC2086 # two numbers
+  click_at "$welcome" $ok_centre
+  # shellcheck disable=SC2086 # two numbers
+  MAIN_WINDOW=$(await_window $main_size 30) || { echo "OK did not open the main window" >&2; return 1; }
+  focus "$MAIN_WINDOW" || { echo "the main window does not take the focus" >&2; return 1; }
+  # shellcheck disable=SC2086 # two numbers
+  click_at "$MAIN_WINDOW" $text1_centre
+  timed_keys "$MAIN_WINDOW" "" >/dev/null || { echo "the program does not answer pings" >&2; return 1; }
+  sleep 1
+  IDLE_RSS=$(status_kb VmRSS)
+  IDLE_HWM=$(status_kb VmHWM)
+
+  # The text on the clipboard, from another program.
+  timeout $((step_timeout * 4)) xclip -quiet -selection clipboard -i "$1" >/dev/null 2>&1 &
+  CLIPBOARD_OWNER=$!
+  # Asks for the list of formats only: a reader that stops early would leave
+  # xclip stuck in a long transfer.
+  for _ in $(seq 200); do
+    timeout 5 xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx UTF8_STRING && break
+    sleep 0.05
+  done
+}
+
+# Prints the table of one case.
+print_case() { # bytes, idle rss kB, idle hwm kB
+  echo
+  echo "$case_name ($1 bytes; idle VmRSS $(mb "$2") MB, VmHWM $(mb "$3") MB)"
+  printf '  %-44s %12s %-4s %-22s %s\n' figure measured "" goal ""
+  printf '%s\n' "${rows[@]}"
+}
+
 # --- one run: a fresh program, one text ----------------------------------------
 
 run_case() { # MB, shape (line|lines)
@@ -224,39 +272,8 @@ run_case() { # MB, shape (line|lines)
   bytes=$(stat -c %s "$text")
   paste_limit=$(( size >= 10 ? 5000 : 1000 ))
 
-  : >"$work/program.log"
-  env -u QT_SCALE_FACTOR -u QT_FONT_DPI -u QT_SCREEN_SCALE_FACTORS -u QT_IM_MODULE \
-    QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" WINEDEBUG=-all \
-    "${runner[@]}" "$program" >"$work/program.log" 2>&1 &
-  local launched=$!
-  local welcome main
-  await_first_window 60 || { echo "no welcome dialog" >&2; cat "$work/program.log" >&2; return 1; }
-  welcome=$FIRST_WINDOW
-  # The program's own process: under wine it is not the one launched.
-  app_pid=$(timeout 5 xdotool getwindowpid "$welcome" 2>/dev/null || echo "$launched")
-  focus "$welcome"
-  # shellcheck disable=SC2086 # two numbers
-  click_at "$welcome" $ok_centre
-  # shellcheck disable=SC2086 # two numbers
-  main=$(await_window $main_size 30) || { echo "OK did not open the main window" >&2; return 1; }
-  focus "$main" || { echo "the main window does not take the focus" >&2; return 1; }
-  # shellcheck disable=SC2086 # two numbers
-  click_at "$main" $text1_centre
-  timed_keys "$main" "" >/dev/null || { echo "the program does not answer pings" >&2; return 1; }
-  sleep 1
-  local idle_rss idle_hwm
-  idle_rss=$(status_kb VmRSS)
-  idle_hwm=$(status_kb VmHWM)
-
-  # The text on the clipboard, from another program.
-  timeout $((step_timeout * 4)) xclip -quiet -selection clipboard -i "$text" >/dev/null 2>&1 &
-  local owner=$!
-  # Asks for the list of formats only: a reader that stops early would leave
-  # xclip stuck in a long transfer.
-  for _ in $(seq 200); do
-    timeout 5 xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx UTF8_STRING && break
-    sleep 0.05
-  done
+  start_program "$text" || return 1
+  local launched=$LAUNCHED main=$MAIN_WINDOW idle_rss=$IDLE_RSS idle_hwm=$IDLE_HWM owner=$CLIPBOARD_OWNER
 
   local frozen="" paste_ms cpu_pct select_ms copy_ms key_end_ms key_start_ms
   local peak_kb clear_owned_kb clear_kb others
@@ -341,16 +358,62 @@ run_case() { # MB, shape (line|lines)
   wait "$owner" "${owners[@]}" 2>/dev/null
   owners=()
   app_pid=""
-  echo
-  echo "$case_name ($bytes bytes; idle VmRSS $(mb "$idle_rss") MB, VmHWM $(mb "$idle_hwm") MB)"
-  printf '  %-44s %12s %-4s %-22s %s\n' figure measured "" goal ""
-  printf '%s\n' "${rows[@]}"
+  print_case "$bytes" "$idle_rss" "$idle_hwm"
+}
+
+# The one line pasted and deleted again and again, in a fresh program: every
+# paste and deletion is an edit the field's history may keep, so the memory
+# shows whether that history is bounded. The peak has the same goal as one
+# paste's: what the cycles keep stays within it.
+run_cycles_case() { # MB
+  local size=$1 text=$work/text.txt bytes cycles=${CYCLES:-20} frozen="" cycle t0 t1
+  case_name="$size MB on one line, pasted and deleted $cycles times"
+  rows=()
+  {
+    printf '17 '
+    yes abcdefghij | head -n $((size * 100000)) | tr -d '\n'
+  } >"$text"
+  bytes=$(stat -c %s "$text")
+  start_program "$text" || return 1
+  local launched=$LAUNCHED main=$MAIN_WINDOW idle_rss=$IDLE_RSS idle_hwm=$IDLE_HWM owner=$CLIPBOARD_OWNER
+  local paste_ms=0 delete_ms=0 ms
+  t0=$(now_ms)
+  for cycle in $(seq "$cycles"); do
+    ms=$(timed_keys "$main" ctrl+v) || { frozen="paste $cycle"; break; }
+    paste_ms=$((paste_ms + ${ms%.*}))
+    timed_keys "$main" ctrl+a >/dev/null || { frozen="select all $cycle"; break; }
+    ms=$(timed_keys "$main" Delete) || { frozen="delete $cycle"; break; }
+    delete_ms=$((delete_ms + ${ms%.*}))
+  done
+  t1=$(now_ms)
+  if [ -z "$frozen" ]; then
+    row "$cycles cycles until the window answers" "$((t1 - t0))" ms "(no goal)" ""
+    row "  of which the pastes" "$paste_ms" ms "(no goal)" ""
+    row "  of which the deletions" "$delete_ms" ms "(no goal)" ""
+    local peak_kb=$(( $(status_kb VmHWM) - idle_hwm ))
+    row "peak memory over idle (VmHWM)" "$(mb $peak_kb)" MB "<= 30 x text = $(mb $((30 * bytes / 1024)))" \
+      "$(verdict_le "$peak_kb" $((30 * bytes / 1024)))"
+    row "after the last cycle, over idle (VmRSS)" "$(mb $(( $(status_kb VmRSS) - idle_rss )))" MB "(no goal)" ""
+  else
+    row "not measured: the program did not answer within ${step_timeout} s" "" "" "" "FAIL"
+    row "  (step: $frozen)" "" "" "" ""
+  fi
+  kill -KILL "$app_pid" "$launched" 2>/dev/null
+  wait "$launched" 2>/dev/null
+  kill "$owner" 2>/dev/null
+  wait "$owner" 2>/dev/null
+  app_pid=""
+  print_case "$bytes" "$idle_rss" "$idle_hwm"
 }
 
 echo "backend $backend: $program"
 echo "X server $DISPLAY (96 dpi, no window manager); step timeout ${step_timeout} s; idle ${idle_s} s"
 for size in "${sizes[@]}"; do
-  for shape in ${SHAPES:-line lines}; do
-    run_case "$size" "$shape" || exit 1
+  for shape in ${SHAPES:-line lines cycles}; do
+    if [ "$shape" = cycles ]; then
+      run_cycles_case "$size" || exit 1
+    else
+      run_case "$size" "$shape" || exit 1
+    fi
   done
 done

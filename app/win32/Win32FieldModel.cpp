@@ -19,29 +19,50 @@ std::size_t StopAtOrBefore(std::wstring_view text, std::size_t position) {
     return position;
 }
 
-// A typed key's edit running on from the last one.
-bool RunsOn(FieldEdit& last, const FieldEdit& edit) {
+// Never inside a line break or a surrogate pair: no edit cuts one in two,
+// wherever a caret may stop.
+std::size_t WholeUnitAtOrBefore(std::wstring_view text, std::size_t position) {
+    position = std::min(position, text.size());
+    if (position > 0 && position < text.size() &&
+        ((text[position - 1] == L'\r' && text[position] == L'\n') ||
+         (text[position - 1] >= 0xD800 && text[position - 1] <= 0xDBFF &&
+          text[position] >= 0xDC00 && text[position] <= 0xDFFF)))
+        --position;
+    return position;
+}
+
+// How a typed key's edit runs on from the last one, which one Undo then takes
+// back with it.
+enum class RunOn { No, Typing, BackSpace, Delete };
+
+RunOn RunOf(const FieldEdit& last, const FieldEdit& edit) {
     if (!last.typed || !edit.typed)
-        return false;
+        return RunOn::No;
     // Typing on, also after typing over a selection.
     if (edit.removed.empty() && !edit.inserted.empty() && !last.inserted.empty() &&
-        edit.at == last.at + last.inserted.size()) {
-        last.inserted += edit.inserted;
-        return true;
-    }
+        edit.at == last.at + last.inserted.size())
+        return RunOn::Typing;
     if (!edit.inserted.empty() || !last.inserted.empty())
-        return false;
+        return RunOn::No;
     // BackSpace after BackSpace, Delete after Delete.
-    if (edit.at + edit.removed.size() == last.at) {
-        last.at = edit.at;
-        last.removed.insert(0, edit.removed);
-        return true;
-    }
-    if (edit.at == last.at) {
-        last.removed += edit.removed;
-        return true;
-    }
-    return false;
+    if (edit.at + edit.removed.size() == last.at)
+        return RunOn::BackSpace;
+    if (edit.at == last.at)
+        return RunOn::Delete;
+    return RunOn::No;
+}
+
+// Room for `more` characters in `held`, growing as a string grows so that a
+// long run of keys is not copied at every key.
+void MakeRoom(std::wstring& held, std::size_t more) {
+    const std::size_t needed = held.size() + more;
+    if (needed > held.capacity())
+        held.reserve(std::max(needed, 2 * held.capacity()));
+}
+
+// The memory an edit holds.
+std::size_t BytesOf(const FieldEdit& edit) {
+    return sizeof edit + (edit.removed.capacity() + edit.inserted.capacity()) * sizeof(wchar_t);
 }
 
 } // namespace
@@ -118,29 +139,81 @@ void FieldContent::Select(std::size_t anchor, std::size_t caret) {
     caret_ = StopAtOrBefore(text_, caret);
 }
 
-TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstring_view text,
-                                 bool typed) {
-    start = StopAtOrBefore(text_, start);
-    end = std::max(start, StopAtOrBefore(text_, end));
-    FieldEdit edit{start, text_.substr(start, end - start), std::wstring(text), typed};
+void FieldContent::ReserveText(std::size_t size) {
     // Room for some typing after a paste: a key after a long paste would
     // otherwise copy the whole text.
-    const std::size_t size = text_.size() - (end - start) + text.size();
     if (size > text_.capacity())
         text_.reserve(size + size / 8 + 0x100);
-    text_.replace(start, end - start, text);
-    GiveBackRoom();
-    anchor_ = caret_ = start + text.size();
+}
+
+TextChange FieldContent::Replace(std::size_t start, std::size_t end, std::wstring_view text,
+                                 bool typed, const ChangeFollower& follow) {
+    start = WholeUnitAtOrBefore(text_, start);
+    end = std::max(start, WholeUnitAtOrBefore(text_, end));
     const TextChange change{start, end - start, text.size()};
-    if (edit.removed.empty() && edit.inserted.empty())
+    if (change.removed == 0 && change.inserted == 0) {
+        anchor_ = caret_ = start;
         return change;
-    redo_.clear();
-    if (undo_.empty() || !RunsOn(undo_.back(), edit))
+    }
+    // Made aside: the edit for the history, room for it there and for the new text.
+    FieldEdit edit{start, text_.substr(start, change.removed), std::wstring(text), typed};
+    const RunOn run = undo_.empty() ? RunOn::No : RunOf(undo_.back(), edit);
+    FieldEdit* const last = run == RunOn::No ? nullptr : &undo_.back();
+    if (last) {
+        // The room is held from now on, whatever becomes of this edit.
+        const std::size_t before = BytesOf(*last);
+        MakeRoom(run == RunOn::Typing ? last->inserted : last->removed,
+                 run == RunOn::Typing ? edit.inserted.size() : edit.removed.size());
+        historyBytes_ = historyBytes_ - before + BytesOf(*last);
+    }
+    const std::size_t lastBytes = last ? BytesOf(*last) : 0;
+    ReserveText(text_.size() - change.removed + change.inserted);
+    const std::size_t edited = BytesOf(edit);
+    if (!last)
         undo_.push_back(std::move(edit));
+
+    // Within the room made, the text changes without allocating.
+    text_.replace(start, change.removed, text);
+    if (follow) {
+        try {
+            follow(text_, change);
+        } catch (...) {
+            const std::wstring& removed = last ? edit.removed : undo_.back().removed;
+            text_.replace(start, change.inserted, removed);
+            if (!last)
+                undo_.pop_back();
+            throw;
+        }
+    }
+
+    // Nothing below fails.
+    for (const FieldEdit& dropped : redo_)
+        historyBytes_ -= BytesOf(dropped);
+    redo_.clear();
+    switch (run) {
+    case RunOn::Typing:
+        last->inserted += edit.inserted;
+        break;
+    case RunOn::BackSpace:
+        last->at = edit.at;
+        last->removed.insert(0, edit.removed);
+        break;
+    case RunOn::Delete:
+        last->removed += edit.removed;
+        break;
+    case RunOn::No:
+        historyBytes_ += edited;
+        break;
+    }
+    if (last)
+        historyBytes_ = historyBytes_ - lastBytes + BytesOf(*last);
+    anchor_ = caret_ = start + change.inserted;
+    KeepHistoryWithinBudget();
+    GiveBackRoom();
     return change;
 }
 
-void FieldContent::SetText(std::wstring text) {
+void FieldContent::SetText(std::wstring text) noexcept {
     // Swapped, not moved: a short string moved in would keep the old text's
     // megabytes of room.
     text_.swap(text);
@@ -148,36 +221,69 @@ void FieldContent::SetText(std::wstring text) {
     ForgetHistory();
 }
 
-void FieldContent::GiveBackRoom() {
-    // Most of a long text deleted: its room is given back, but not at every
-    // key of a text that only shrank a little.
-    if (text_.capacity() > 4 * text_.size() + 0x10000)
-        text_.shrink_to_fit();
+std::size_t FieldContent::HistoryBudget() const {
+    return std::max(historyFloor_, 4 * text_.size() * sizeof(wchar_t));
 }
 
-void FieldContent::ForgetHistory() {
+void FieldContent::KeepHistoryWithinBudget() noexcept {
+    const std::size_t budget = HistoryBudget();
+    while (historyBytes_ > budget && undo_.size() > 1) {
+        historyBytes_ -= BytesOf(undo_.front());
+        undo_.pop_front();
+    }
+}
+
+void FieldContent::GiveBackRoom() noexcept {
+    // Most of a long text deleted: its room is given back, but not at every
+    // key of a text that only shrank a little. Room that cannot be given
+    // back now is only kept.
+    if (text_.capacity() > 4 * text_.size() + 0x10000) {
+        try {
+            text_.shrink_to_fit();
+        } catch (...) {
+        }
+    }
+}
+
+void FieldContent::ForgetHistory() noexcept {
     undo_.clear();
     redo_.clear();
-    undo_.shrink_to_fit();
-    redo_.shrink_to_fit();
+    historyBytes_ = 0;
 }
 
-std::optional<TextChange> FieldContent::Step(bool back) {
-    std::vector<FieldEdit>& from = back ? undo_ : redo_;
+std::optional<TextChange> FieldContent::Step(bool back, const ChangeFollower& follow) {
+    std::deque<FieldEdit>& from = back ? undo_ : redo_;
+    std::deque<FieldEdit>& to = back ? redo_ : undo_;
     if (from.empty())
         return std::nullopt;
-    FieldEdit edit = std::move(from.back());
-    from.pop_back();
+    const FieldEdit& last = from.back();
+    const TextChange change{last.at, (back ? last.inserted : last.removed).size(),
+                            (back ? last.removed : last.inserted).size()};
+    ReserveText(text_.size() - change.removed + change.inserted);
+    // Moved over first: a deque either takes it whole or is left as it was.
+    to.push_back(std::move(from.back()));
+    FieldEdit& edit = to.back();
     const std::wstring& shown = back ? edit.inserted : edit.removed;
     const std::wstring& wanted = back ? edit.removed : edit.inserted;
+
     text_.replace(edit.at, shown.size(), wanted);
-    GiveBackRoom();
+    if (follow) {
+        try {
+            follow(text_, change);
+        } catch (...) {
+            text_.replace(edit.at, wanted.size(), shown);
+            from.back() = std::move(edit);
+            to.pop_back();
+            throw;
+        }
+    }
+
+    from.pop_back();
     anchor_ = edit.at;
     caret_ = edit.at + wanted.size();
-    const TextChange change{edit.at, shown.size(), wanted.size()};
     // What follows starts an edit of its own.
     edit.typed = false;
-    (back ? redo_ : undo_).push_back(std::move(edit));
+    GiveBackRoom();
     return change;
 }
 
@@ -239,9 +345,11 @@ std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::
 }
 
 void FieldRows::Wrap(std::wstring_view text, int width, CharacterWidths& widths) {
-    // The rows of a long text emptied are given back.
-    std::vector<std::size_t>{0}.swap(starts_);
-    Follow(text, {0, 0, text.size()}, width, widths);
+    // Made aside, so that a failure keeps the old rows; and the rows of a
+    // long text emptied are given back.
+    FieldRows wrapped;
+    wrapped.Follow(text, {0, 0, text.size()}, width, widths);
+    starts_.swap(wrapped.starts_);
 }
 
 void FieldRows::Follow(std::wstring_view text, const TextChange& change, int width,
@@ -288,6 +396,14 @@ void FieldRows::Follow(std::wstring_view text, const TextChange& change, int wid
         }
         made.push_back(next);
         start = next;
+    }
+    // Room first: from here on nothing fails, and the rows change whole.
+    const auto kept = starts_.size() - static_cast<std::size_t>(met - starts_.begin());
+    const std::size_t needed = first + 1 + made.size() + kept;
+    if (needed > starts_.capacity()) {
+        const auto metAt = met - starts_.begin();
+        starts_.reserve(std::max(needed, 2 * starts_.capacity()));
+        met = starts_.begin() + metAt;
     }
     // The old rows met, moved by what the edit added or took away.
     for (auto row = met; row != starts_.end(); ++row)

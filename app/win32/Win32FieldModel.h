@@ -6,6 +6,8 @@
 // checked without a window.
 
 #include <cstddef>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,8 +55,26 @@ struct FieldEdit {
     bool typed = false;
 };
 
+// What must change with the text, told of each change once the text has
+// changed: an edit is kept only when this returns, and taken back whole when
+// it throws.
+using ChangeFollower = std::function<void(std::wstring_view text, const TextChange& change)>;
+
+// Each edit changes the text, what follows it and the history together or
+// not at all: whatever it needs is allocated before anything changes.
+//
+// The history is bounded: it keeps at most the larger of HistoryFloor (64 MB)
+// and four times the text's own size, counted in the memory its edits hold.
+// When a new edit takes it past that, the oldest edits are dropped first, and
+// Undo stops where they were. The newest edit is always kept, whatever its
+// size, so that the last thing the user did can always be taken back.
 class FieldContent {
 public:
+    static constexpr std::size_t HistoryFloor = std::size_t{64} << 20;
+
+    // `historyFloor` in place of HistoryFloor, for tests of the bound.
+    explicit FieldContent(std::size_t historyFloor = HistoryFloor) : historyFloor_(historyFloor) {}
+
     const std::wstring& Text() const { return text_; }
     std::size_t Anchor() const { return anchor_; }
     std::size_t Caret() const { return caret_; }
@@ -63,33 +83,46 @@ public:
     bool HasSelection() const { return anchor_ != caret_; }
 
     // Selects from `anchor` to `caret`, each kept within the text and moved
-    // back to a caret stop.
+    // back to a caret stop: where keys and clicks put the caret.
     void Select(std::size_t anchor, std::size_t caret);
     // Puts `text` (line breaks already "\r\n") in place of start to end, as
-    // an edit the user can undo, and the caret after it. Returns the change
-    // as made (at caret stops), for the rows to follow.
-    TextChange Replace(std::size_t start, std::size_t end, std::wstring_view text, bool typed);
+    // an edit the user can undo, and the caret right after it, where the next
+    // edit starts whether or not a caret may stop there: what is typed goes in
+    // in the order typed. Only a line break or a surrogate pair is never cut.
+    TextChange Replace(std::size_t start, std::size_t end, std::wstring_view text, bool typed,
+                       const ChangeFollower& follow = {});
     // The program's text: nothing to undo or redo, the caret at its start.
-    void SetText(std::wstring text);
+    void SetText(std::wstring text) noexcept;
 
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
     // Takes back the last edit, or makes again the last one taken back,
     // selecting the text it puts back; the change made, none when there was
     // nothing to take back or make again.
-    std::optional<TextChange> Undo() { return Step(true); }
-    std::optional<TextChange> Redo() { return Step(false); }
-    void ForgetHistory();
+    std::optional<TextChange> Undo(const ChangeFollower& follow = {}) { return Step(true, follow); }
+    std::optional<TextChange> Redo(const ChangeFollower& follow = {}) {
+        return Step(false, follow);
+    }
+    void ForgetHistory() noexcept;
+    // The memory the history's edits hold, which its bound counts.
+    std::size_t HistoryBytes() const { return historyBytes_; }
+    std::size_t HistoryBudget() const;
 
 private:
-    std::optional<TextChange> Step(bool back);
-    void GiveBackRoom();
+    std::optional<TextChange> Step(bool back, const ChangeFollower& follow);
+    // Room for `size` characters, so that changing the text cannot fail.
+    void ReserveText(std::size_t size);
+    void KeepHistoryWithinBudget() noexcept;
+    void GiveBackRoom() noexcept;
 
     std::wstring text_;
     std::size_t anchor_ = 0;
     std::size_t caret_ = 0;
-    std::vector<FieldEdit> undo_;
-    std::vector<FieldEdit> redo_;
+    // Deques: the oldest edits leave from the front, each freed as it goes.
+    std::deque<FieldEdit> undo_;
+    std::deque<FieldEdit> redo_;
+    std::size_t historyBytes_ = 0;
+    std::size_t historyFloor_;
 };
 
 // --- Rows ----------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace quimbel::ui::win32 {
@@ -41,6 +42,12 @@ constexpr wchar_t CtrlX = 0x18;
 constexpr wchar_t CtrlY = 0x19;
 constexpr wchar_t CtrlZ = 0x1A;
 constexpr wchar_t CtrlBackSpace = 0x7F;
+
+// The most an input method is offered to convert again: a selection longer
+// than a few clauses is not something to reconvert. Around it, the rest of
+// its rows, but no more than this on either side.
+constexpr std::size_t MostReconverted = 1024;
+constexpr std::size_t MostReconversionContext = 256;
 
 // While a drag is outside the field, it scrolls on at this pace.
 constexpr UINT_PTR DragTimer = 1;
@@ -94,10 +101,17 @@ private:
 };
 
 class Field {
+    friend class HandlingMessage;
+
 public:
     explicit Field(HWND window) : window_(window) {}
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The window is gone. The field itself stays until every message it is
+    // handling has returned: a window told of a change may destroy the field
+    // in its handler, and the field's own code then runs on.
+    void WindowDestroyed() { destroyed_ = true; }
 
 private:
     // --- Layout
@@ -115,6 +129,7 @@ private:
     // The system caret, which magnifiers and screen readers follow.
     void MakeCaret();
     void PlaceCaret();
+    void PlaceInputMethodWindows(POINT caret);
 
     // --- Drawing
     void Paint();
@@ -125,15 +140,27 @@ private:
     void MoveCaret(std::size_t position, bool extend, bool atRowEnd = false);
     void MoveByRows(int rows, bool extend);
     void Select(std::size_t anchor, std::size_t caret);
-    // An edit of the user's, or of another program's through a message.
-    void Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed);
-    void Changed(const TextChange& change);
+    // An edit of the user's, or of another program's through a message;
+    // whether it was made, and the field lives on.
+    bool Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed);
+    // The rows laid out again as part of each edit.
+    ChangeFollower RowsFollowing();
+    // After the text, rows and history changed: shown and told. False when
+    // the window told destroyed the field.
+    bool Changed();
     void SetText(const wchar_t* text);
     bool StepHistory(bool undo);
+    // Tells the window of `code`, as a stock edit does; false when its
+    // handler destroyed the field, which must then leave everything alone.
+    [[nodiscard]] bool Notify(WORD code);
+    // An edit there was no memory for: the window is told and the user hears
+    // it, and the field stays as it was.
+    void NoRoom();
 
     // --- Keys, mouse and clipboard
     bool Key(WPARAM key);
     void Character(wchar_t character);
+    void TypeCodePoint(char32_t codePoint);
     void MouseDown(POINT point, bool extend);
     void MouseMoved(POINT point);
     void ContextMenu(LPARAM at);
@@ -145,6 +172,11 @@ private:
     // --- Edit control messages
     LRESULT Line(WPARAM line) const;
     LRESULT CopyText(wchar_t* buffer, std::size_t room) const;
+
+    // --- An input method's questions
+    LRESULT CharacterPosition(IMECHARPOSITION* asked);
+    LRESULT ReconversionString(RECONVERTSTRING* into);
+    LRESULT ConfirmReconversion(const RECONVERTSTRING* adjusted);
 
     HWND window_;
     FieldContent content_;
@@ -168,6 +200,13 @@ private:
     int wheel_ = 0;
     // The first half of a surrogate pair, typed before its second.
     wchar_t highSurrogate_ = 0;
+    // What the input method was last offered to convert again: where it
+    // starts in the text, and how long it is.
+    std::size_t reconversionFrom_ = 0;
+    std::size_t reconversionLength_ = 0;
+    // Messages being handled, and whether the window is gone meanwhile.
+    int handling_ = 0;
+    bool destroyed_ = false;
 };
 
 Field* FieldOf(HWND window) { return reinterpret_cast<Field*>(GetWindowLongPtrW(window, 0)); }
@@ -200,8 +239,10 @@ int Field::WrapWidth() const {
 }
 
 void Field::WrapAll() {
-    wrapWidth_ = WrapWidth();
-    rows_.Wrap(content_.Text(), wrapWidth_, widths_);
+    // The width kept only with the rows made for it.
+    const int width = WrapWidth();
+    rows_.Wrap(content_.Text(), width, widths_);
+    wrapWidth_ = width;
     ScrollTo(firstRow_);
 }
 
@@ -324,14 +365,32 @@ void Field::PlaceCaret() {
               static_cast<int>(row - firstRow_) * lineHeight_};
     }
     SetCaretPos(at.x, at.y);
-    // An input method writes where the caret is.
-    if (const HIMC context = ImmGetContext(window_)) {
-        COMPOSITIONFORM form{};
-        form.dwStyle = CFS_POINT;
-        form.ptCurrentPos = at;
-        ImmSetCompositionWindow(context, &form);
-        ImmReleaseContext(window_, context);
-    }
+    PlaceInputMethodWindows(at);
+}
+
+void Field::PlaceInputMethodWindows(POINT caret) {
+    const HIMC context = ImmGetContext(window_);
+    if (!context)
+        return;
+    RECT client{};
+    GetClientRect(window_, &client);
+    // The composition starts at the caret and wraps within the field, never
+    // past its right edge.
+    COMPOSITIONFORM composition{};
+    composition.dwStyle = CFS_RECT;
+    composition.ptCurrentPos = caret;
+    composition.rcArea = {margin_, 0, std::max<LONG>(client.right - margin_, margin_ + 1),
+                          client.bottom};
+    ImmSetCompositionWindow(context, &composition);
+    // The candidates go anywhere but over the caret's row, which the user is
+    // reading.
+    CANDIDATEFORM candidates{};
+    candidates.dwIndex = 0;
+    candidates.dwStyle = CFS_EXCLUDE;
+    candidates.ptCurrentPos = caret;
+    candidates.rcArea = {0, caret.y, client.right, caret.y + lineHeight_};
+    ImmSetCandidateWindow(context, &candidates);
+    ImmReleaseContext(window_, context);
 }
 
 // --- Drawing -------------------------------------------------------------
@@ -463,7 +522,7 @@ void Field::MoveByRows(int rows, bool extend) {
     goalX_ = goal;
 }
 
-void Field::Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed) {
+bool Field::Edit(std::size_t start, std::size_t end, std::wstring_view text, bool typed) {
     const std::size_t length = content_.Text().size();
     start = std::min(start, length);
     end = std::clamp(end, start, length);
@@ -474,16 +533,37 @@ void Field::Edit(std::size_t start, std::size_t end, std::wstring_view text, boo
         while (fits > 0 && !IsCaretStop(text, fits))
             --fits;
         text = text.substr(0, fits);
-        SendMessageW(GetParent(window_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window_), EN_MAXTEXT),
-                     reinterpret_cast<LPARAM>(window_));
-        if (text.empty() && start == end)
-            return;
+        if (!Notify(EN_MAXTEXT) || (text.empty() && start == end))
+            return false;
     }
-    Changed(content_.Replace(start, end, text, typed));
+    try {
+        content_.Replace(start, end, text, typed, RowsFollowing());
+    } catch (const std::bad_alloc&) {
+        NoRoom();
+        return false;
+    }
+    return Changed();
 }
 
-void Field::Changed(const TextChange& change) {
-    rows_.Follow(content_.Text(), change, wrapWidth_, widths_);
+ChangeFollower Field::RowsFollowing() {
+    return [this](std::wstring_view text, const TextChange& change) {
+        rows_.Follow(text, change, wrapWidth_, widths_);
+    };
+}
+
+bool Field::Notify(WORD code) {
+    SendMessageW(GetParent(window_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window_), code),
+                 reinterpret_cast<LPARAM>(window_));
+    return !destroyed_;
+}
+
+void Field::NoRoom() {
+    // As a stock edit does; a Windows program has no standard error to write to.
+    MessageBeep(MB_OK);
+    static_cast<void>(Notify(EN_ERRSPACE));
+}
+
+bool Field::Changed() {
     modified_ = true;
     atRowEnd_ = false;
     goalX_ = -1;
@@ -491,36 +571,41 @@ void Field::Changed(const TextChange& change) {
     ShowCaretRow();
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
-    const HWND parent = GetParent(window_);
-    const auto id = static_cast<WORD>(GetDlgCtrlID(window_));
-    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(id, EN_UPDATE), reinterpret_cast<LPARAM>(window_));
-    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), reinterpret_cast<LPARAM>(window_));
+    if (!Notify(EN_UPDATE) || !Notify(EN_CHANGE))
+        return false;
     NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window_, OBJID_CLIENT, CHILDID_SELF);
+    return true;
 }
 
 void Field::SetText(const wchar_t* text) {
-    content_.SetText(text ? FieldText(text) : std::wstring());
+    // The new text and its rows made aside: a failure leaves the old ones.
+    std::wstring held = text ? FieldText(text) : std::wstring();
+    FieldRows rows;
+    rows.Wrap(held, wrapWidth_, widths_);
+    content_.SetText(std::move(held));
+    rows_ = std::move(rows);
     modified_ = false;
     atRowEnd_ = false;
     goalX_ = -1;
     firstRow_ = 0;
-    rows_.Wrap(content_.Text(), wrapWidth_, widths_);
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
     NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 bool Field::StepHistory(bool undo) {
-    const std::optional<TextChange> change = undo ? content_.Undo() : content_.Redo();
-    if (!change)
+    std::optional<TextChange> change;
+    try {
+        change = undo ? content_.Undo(RowsFollowing()) : content_.Redo(RowsFollowing());
+    } catch (const std::bad_alloc&) {
+        NoRoom();
         return false;
-    // The text put back stays selected.
-    const std::size_t anchor = content_.Anchor();
-    const std::size_t caret = content_.Caret();
-    Changed(*change);
-    Select(anchor, caret);
-    ShowCaretRow();
-    return true;
+    }
+    // The text put back stays selected, exactly: its ends are where edits
+    // ended, not necessarily where a key would stop.
+    if (change)
+        Changed();
+    return change.has_value();
 }
 
 void Field::DeleteSelection() {
@@ -649,9 +734,27 @@ void Field::Character(wchar_t character) {
          true);
 }
 
+void Field::TypeCodePoint(char32_t codePoint) {
+    // Surrogates are no characters of their own, nor anything past the last plane.
+    if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
+        return;
+    if (codePoint < 0x10000) {
+        Character(static_cast<wchar_t>(codePoint));
+        return;
+    }
+    highSurrogate_ = 0;
+    const wchar_t pair[] = {static_cast<wchar_t>(0xD800 + ((codePoint - 0x10000) >> 10)),
+                            static_cast<wchar_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF))};
+    Edit(content_.SelectionStart(), content_.SelectionEnd(), std::wstring_view(pair, 2), true);
+}
+
 void Field::MouseDown(POINT point, bool extend) {
-    if (GetFocus() != window_)
+    if (GetFocus() != window_) {
         SetFocus(window_);
+        // The window told of the focus may have destroyed the field.
+        if (destroyed_)
+            return;
+    }
     bool atRowEnd = false;
     const std::size_t position = PositionAt(point, atRowEnd);
     MoveCaret(position, extend, atRowEnd);
@@ -680,8 +783,11 @@ void Field::MouseMoved(POINT point) {
 }
 
 void Field::ContextMenu(LPARAM at) {
-    if (GetFocus() != window_)
+    if (GetFocus() != window_) {
         SetFocus(window_);
+        if (destroyed_)
+            return;
+    }
     POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
     // From the keyboard: below the caret.
     if (at == -1) {
@@ -712,6 +818,9 @@ void Field::ContextMenu(LPARAM at) {
     const auto chosen =
         static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                          point.x, point.y, 0, window_, nullptr));
+    // Anything may have happened while the menu was open.
+    if (destroyed_)
+        return;
     switch (chosen) {
     case MenuUndo:
         StepHistory(true);
@@ -755,8 +864,16 @@ void Field::Paste() {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT))
         return;
     std::wstring text;
-    // A clipboard that could not be read leaves the selection as it is.
-    if (WithClipboardText(window_, [&](std::wstring_view pasted) { text = FieldText(pasted); }))
+    bool read = false;
+    try {
+        // A clipboard that could not be read leaves the selection as it is.
+        read =
+            WithClipboardText(window_, [&](std::wstring_view pasted) { text = FieldText(pasted); });
+    } catch (const std::bad_alloc&) {
+        NoRoom();
+        return;
+    }
+    if (read)
         Edit(content_.SelectionStart(), content_.SelectionEnd(), text, false);
 }
 
@@ -774,6 +891,97 @@ LRESULT Field::CopyText(wchar_t* buffer, std::size_t room) const {
     std::copy_n(text.data(), count, buffer);
     buffer[count] = L'\0';
     return static_cast<LRESULT>(count);
+}
+
+// --- An input method's questions -------------------------------------------
+
+LRESULT Field::CharacterPosition(IMECHARPOSITION* asked) {
+    if (!asked || asked->dwSize < sizeof *asked)
+        return FALSE;
+    const std::wstring& text = content_.Text();
+    // Counted from where the composition goes in: the selection's start.
+    const std::size_t at =
+        std::min<std::size_t>(content_.SelectionStart() + asked->dwCharPos, text.size());
+    const bool atCaret = at == content_.Caret();
+    const std::size_t row = rows_.RowOf(text, at, atCaret && atRowEnd_);
+    POINT point{margin_ + XOf(row, at),
+                static_cast<int>(static_cast<long long>(row) - static_cast<long long>(firstRow_)) *
+                    lineHeight_};
+    ClientToScreen(window_, &point);
+    RECT document{};
+    GetClientRect(window_, &document);
+    MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&document), 2);
+    asked->pt = point;
+    asked->cLineHeight = static_cast<UINT>(lineHeight_);
+    asked->rcDocument = document;
+    return TRUE;
+}
+
+LRESULT Field::ReconversionString(RECONVERTSTRING* into) {
+    const std::wstring& text = content_.Text();
+    const std::size_t start = content_.SelectionStart();
+    const std::size_t end = content_.SelectionEnd();
+    if (end - start > MostReconverted)
+        return 0;
+    // The selection, or the caret, with the rows it lies in around it: what
+    // the input method reads its clauses from, never a whole long line.
+    std::size_t from = std::max(rows_.Start(rows_.RowOf(text, start)),
+                                start - std::min(start, MostReconversionContext));
+    std::size_t to = std::max(end, std::min(rows_.End(text, rows_.RowOf(text, end, true)),
+                                            end + MostReconversionContext));
+    // Cut where a character ends.
+    while (from < start && !IsCaretStop(text, from))
+        ++from;
+    while (to > end && !IsCaretStop(text, to))
+        --to;
+    const std::size_t length = to - from;
+    // The string follows the structure, with a terminating null.
+    const std::size_t bytes = sizeof(RECONVERTSTRING) + (length + 1) * sizeof(wchar_t);
+    if (!into)
+        return static_cast<LRESULT>(bytes);
+    if (into->dwSize < bytes)
+        return 0;
+    into->dwVersion = 0;
+    into->dwStrLen = static_cast<DWORD>(length);
+    into->dwStrOffset = sizeof(RECONVERTSTRING);
+    // Lengths in characters, offsets in bytes from the string's start.
+    into->dwCompStrLen = static_cast<DWORD>(end - start);
+    into->dwCompStrOffset = static_cast<DWORD>((start - from) * sizeof(wchar_t));
+    into->dwTargetStrLen = into->dwCompStrLen;
+    into->dwTargetStrOffset = into->dwCompStrOffset;
+    auto* string = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(into) + into->dwStrOffset);
+    std::copy_n(text.data() + from, length, string);
+    string[length] = L'\0';
+    reconversionFrom_ = from;
+    reconversionLength_ = length;
+    return static_cast<LRESULT>(bytes);
+}
+
+LRESULT Field::ConfirmReconversion(const RECONVERTSTRING* adjusted) {
+    const std::wstring& text = content_.Text();
+    // The string offered last, still in the text where it was.
+    if (!adjusted || adjusted->dwSize < sizeof *adjusted ||
+        adjusted->dwStrLen != reconversionLength_ ||
+        reconversionFrom_ + reconversionLength_ > text.size() ||
+        adjusted->dwCompStrOffset % sizeof(wchar_t) != 0)
+        return FALSE;
+    // Within the string, and the string within the block the input method holds.
+    const std::size_t offset = adjusted->dwCompStrOffset / sizeof(wchar_t);
+    if (offset > reconversionLength_ || adjusted->dwCompStrLen > reconversionLength_ - offset ||
+        adjusted->dwStrOffset < sizeof *adjusted || adjusted->dwStrOffset > adjusted->dwSize ||
+        (adjusted->dwSize - adjusted->dwStrOffset) / sizeof(wchar_t) < reconversionLength_)
+        return FALSE;
+    const auto* string = reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(adjusted) +
+                                                          adjusted->dwStrOffset);
+    if (std::wstring_view(string, reconversionLength_) !=
+        std::wstring_view(text).substr(reconversionFrom_, reconversionLength_))
+        return FALSE;
+    // What the input method converts is selected, so that its result takes its place.
+    atRowEnd_ = false;
+    goalX_ = -1;
+    const std::size_t start = reconversionFrom_ + offset;
+    Select(start, start + adjusted->dwCompStrLen);
+    return TRUE;
 }
 
 LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -824,16 +1032,13 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         MakeCaret();
         // The border shows the focus under a visual style.
         RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
-        SendMessageW(GetParent(window_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window_), EN_SETFOCUS),
-                     reinterpret_cast<LPARAM>(window_));
+        static_cast<void>(Notify(EN_SETFOCUS));
         return 0;
     }
     case WM_KILLFOCUS:
         DestroyCaret();
         RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
-        SendMessageW(GetParent(window_), WM_COMMAND,
-                     MAKEWPARAM(GetDlgCtrlID(window_), EN_KILLFOCUS),
-                     reinterpret_cast<LPARAM>(window_));
+        static_cast<void>(Notify(EN_KILLFOCUS));
         return 0;
     case WM_GETDLGCODE: {
         LRESULT code = DLGC_WANTCHARS | DLGC_WANTARROWS | DLGC_HASSETSEL;
@@ -850,6 +1055,12 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CHAR:
         Character(static_cast<wchar_t>(wParam));
         return 0;
+    case WM_UNICHAR:
+        // Asked whether the field takes UTF-32 characters: it does.
+        if (wParam == UNICODE_NOCHAR)
+            return TRUE;
+        TypeCodePoint(static_cast<char32_t>(wParam));
+        return FALSE;
     case WM_SYSKEYDOWN:
         // Alt+BackSpace undoes, as in a stock edit.
         if (wParam == VK_BACK) {
@@ -911,7 +1122,9 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         ContextMenu(lParam);
         return 0;
     case WM_IME_STARTCOMPOSITION:
-        // The input method writes where the caret is, in the field's font.
+        // The input method writes where the caret is, in the field's font:
+        // the caret's row scrolled into view first, as the wheel may have
+        // taken it out.
         if (const HIMC context = ImmGetContext(window_)) {
             LOGFONTW font{};
             if (GetObjectW(font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT),
@@ -919,10 +1132,27 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 ImmSetCompositionFontW(context, &font);
             ImmReleaseContext(window_, context);
         }
+        ShowCaretRow();
         PlaceCaret();
         break;
+    case WM_IME_REQUEST:
+        switch (wParam) {
+        case IMR_QUERYCHARPOSITION:
+            return CharacterPosition(reinterpret_cast<IMECHARPOSITION*>(lParam));
+        case IMR_RECONVERTSTRING:
+            return ReconversionString(reinterpret_cast<RECONVERTSTRING*>(lParam));
+        case IMR_CONFIRMRECONVERTSTRING:
+            return ConfirmReconversion(reinterpret_cast<const RECONVERTSTRING*>(lParam));
+        }
+        break;
     case WM_SETTEXT:
-        SetText(reinterpret_cast<const wchar_t*>(lParam));
+        try {
+            SetText(reinterpret_cast<const wchar_t*>(lParam));
+        } catch (const std::bad_alloc&) {
+            // As a stock edit answers when the text does not fit in memory.
+            NoRoom();
+            return FALSE;
+        }
         return TRUE;
     case WM_GETTEXT:
         return CopyText(reinterpret_cast<wchar_t*>(lParam), static_cast<std::size_t>(wParam));
@@ -974,10 +1204,16 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case EM_REPLACESEL: {
-        const std::wstring inserted =
-            lParam ? FieldText(reinterpret_cast<const wchar_t*>(lParam)) : std::wstring();
-        Edit(content_.SelectionStart(), content_.SelectionEnd(), inserted, false);
-        if (!wParam)
+        std::wstring inserted;
+        try {
+            if (lParam)
+                inserted = FieldText(reinterpret_cast<const wchar_t*>(lParam));
+        } catch (const std::bad_alloc&) {
+            NoRoom();
+            return 0;
+        }
+        // Made for good unless it may be undone.
+        if (Edit(content_.SelectionStart(), content_.SelectionEnd(), inserted, false) && !wParam)
             content_.ForgetHistory();
         return 0;
     }
@@ -1056,6 +1292,22 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, message, wParam, lParam);
 }
 
+// Counts a message the field is handling; the last one to return from a
+// field whose window is gone deletes it.
+class HandlingMessage {
+public:
+    explicit HandlingMessage(Field& field) : field_(field) { ++field_.handling_; }
+    ~HandlingMessage() {
+        if (--field_.handling_ == 0 && field_.destroyed_)
+            delete &field_;
+    }
+    HandlingMessage(const HandlingMessage&) = delete;
+    HandlingMessage& operator=(const HandlingMessage&) = delete;
+
+private:
+    Field& field_;
+};
+
 LRESULT CALLBACK FieldProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     return AnswerGuarded([&]() -> LRESULT {
         Field* field = FieldOf(window);
@@ -1065,9 +1317,10 @@ LRESULT CALLBACK FieldProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         if (!field)
             return DefWindowProcW(window, message, wParam, lParam);
+        const HandlingMessage handling(*field);
         if (message == WM_NCDESTROY) {
             SetWindowLongPtrW(window, 0, 0);
-            delete field;
+            field->WindowDestroyed();
             return DefWindowProcW(window, message, wParam, lParam);
         }
         return field->Handle(message, wParam, lParam);

@@ -4,8 +4,9 @@
 # the clipboard (xclip) and by another Windows process. Checks what the field
 # once got wrong: Undo after an edit about 2,048 characters in, Undo after
 # deleting the whole text, characters added to the text another program
-# reads, keys lost or handled late in a long line, and Home, End, Up and Down
-# not moving by the rows shown.
+# reads, keys lost or handled late in a long line, Home, End, Up and Down not
+# moving by the rows shown, and typed text put in out of the order typed after
+# a joiner or before a mark.
 #
 #   long_field_wine.sh PROGRAM FIELD-READER [OUTPUT-DIR]
 #
@@ -245,3 +246,39 @@ copy_field "undoing the delete" "$work/undone"
 cmp -s "$work/undone" "$work/long" ||
   fail "after Ctrl+A, Delete, Ctrl+Z the text reads $(stat -c %s "$work/undone") characters, not 100000"
 pass "Ctrl+A, Delete, Ctrl+Z gives 100,000 characters back whole"
+
+# Typed text goes in where the last edit ended, in the order typed, even
+# where no caret may stop (after a joiner, before a mark): read by another
+# program. Each step is "type:TEXT", "key:KEYS" or "paste:TEXT", split by "|".
+# xdotool types a character off the keyboard by mapping a key to it first:
+# slowly enough for Wine to see each new mapping.
+man=$'\U0001F468' woman=$'\U0001F469' joiner=$'\u200D' acute=$'\u0301'
+#   what                                     steps                                              expected
+typed_cases=(
+  "a family typed after Left"                "type:XY|key:Left|type:$man$joiner$woman"            "X$man$joiner${woman}Y"
+  "letters typed before a mark"              "type:$acute|key:Home|type:abc"                      "abc$acute"
+  "typed after a paste that ends in a joiner" "type:XY|key:Left|paste:$man$joiner|type:ab"        "X$man${joiner}abY"
+  "the same undone twice and made again"     "type:XY|key:Left|paste:$man$joiner|type:ab|key:ctrl+z ctrl+z ctrl+y ctrl+y" "X$man${joiner}abY"
+)
+for ((c = 0; c < ${#typed_cases[@]}; c += 3)); do
+  what=${typed_cases[c]} expected=${typed_cases[c + 2]}
+  press "$what: emptying Text1" 12 ctrl+a Delete
+  IFS='|' read -r -a steps <<<"${typed_cases[c + 1]}"
+  for step in "${steps[@]}"; do
+    case $step in
+      type:*) timeout "$hang_s" xdotool type --delay 50 "${step#type:}" || fail "$what: could not type" ;;
+      key:*) read -r -a keys <<<"${step#key:}"; press "$what" 12 "${keys[@]}" ;;
+      paste:*)
+        printf '%s' "${step#paste:}" >"$work/pasted"
+        own_clipboard "$work/pasted"
+        press "$what: pasting" 12 ctrl+v ;;
+    esac
+  done
+  # The copy waits until every key before it has been handled.
+  copy_field "$what" "$work/typed"
+  read_from_outside "$work/outside"
+  printf '%s' "$expected" >"$work/expected"
+  cmp -s "$work/outside" "$work/expected" ||
+    fail "$what: another program reads $(od -An -tx1 "$work/outside" | tr -d '\n'), not $(od -An -tx1 "$work/expected" | tr -d '\n')"
+  pass "$what: another program reads what was typed"
+done

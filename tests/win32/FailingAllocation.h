@@ -2,7 +2,9 @@
 
 // A seam at link time: the Windows tests' program replaces operator new, so
 // that a test can make the program's own allocations fail as when memory runs
-// out, without anything in the program knowing.
+// out, without anything in the program knowing. Freed memory is overwritten,
+// so that whatever is used after it was freed reads nonsense instead of what
+// was there.
 
 #include <cstddef>
 
@@ -19,6 +21,23 @@ public:
 
     // How many allocations failed so far.
     static std::size_t Failed();
+};
+
+// While one lives, the allocation `index` (0 for the first) after it was made
+// throws std::bad_alloc, and no other: each allocation of an operation can be
+// made to fail in turn.
+class FailingAllocation {
+public:
+    explicit FailingAllocation(std::size_t index);
+    ~FailingAllocation();
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+
+    // Whether the allocation chosen was made, and failed.
+    bool Failed() const;
+
+private:
+    std::size_t failedBefore_;
 };
 
 } // namespace quimbel::testing

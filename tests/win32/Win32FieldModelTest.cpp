@@ -2,10 +2,12 @@
 // may stand, Undo and Redo, and the rows a text wraps into.
 
 #include "Win32FieldModel.h"
+#include "FailingAllocation.h"
 #include "Win32Private.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 namespace quimbel::testing {
 namespace {
 
+using ui::win32::ChangeFollower;
 using ui::win32::CharacterWidths;
 using ui::win32::FieldContent;
 using ui::win32::FieldRows;
@@ -365,6 +368,365 @@ TEST(FieldRowsFollow, RunsOfEditsAndUndosKeepTheRowsOfTheTextWrappedAnew) {
                 << change->at << " of " << before.size();
         }
     }
+}
+
+// --- Typed text in the order typed ------------------------------------------
+
+// A field's text and rows as the field edits them: typing and pasting over
+// the selection, BackSpace and Delete, Undo and Redo, the caret moved by
+// Left and Right; the rows followed through each edit.
+class EditedField {
+public:
+    explicit EditedField(int width, std::size_t historyFloor = FieldContent::HistoryFloor)
+        : width_(width), content_(historyFloor) {}
+
+    FieldContent& Content() { return content_; }
+    const FieldRows& Rows() const { return rows_; }
+    int Width() const { return width_; }
+    MixedWidths& Widths() { return widths_; }
+
+    void Put(std::wstring_view text, bool typed) {
+        content_.Replace(content_.SelectionStart(), content_.SelectionEnd(), text, typed, Follow());
+    }
+    void BackSpace() {
+        const std::size_t caret = content_.Caret();
+        if (content_.HasSelection())
+            Put({}, true);
+        else if (caret > 0)
+            content_.Replace(ui::win32::PreviousStop(content_.Text(), caret), caret, {}, true,
+                             Follow());
+    }
+    void Delete() {
+        const std::size_t caret = content_.Caret();
+        if (content_.HasSelection())
+            Put({}, true);
+        else if (caret < content_.Text().size())
+            content_.Replace(caret, ui::win32::NextStop(content_.Text(), caret), {}, true,
+                             Follow());
+    }
+    void Undo() { content_.Undo(Follow()); }
+    void Redo() { content_.Redo(Follow()); }
+    void Arrow(bool right, bool shift) {
+        const std::size_t caret = content_.Caret();
+        std::size_t to = right ? ui::win32::NextStop(content_.Text(), caret)
+                               : ui::win32::PreviousStop(content_.Text(), caret);
+        if (content_.HasSelection() && !shift)
+            to = right ? content_.SelectionEnd() : content_.SelectionStart();
+        content_.Select(shift ? content_.Anchor() : to, to);
+    }
+
+    ChangeFollower Follow() {
+        return [this](std::wstring_view text, const TextChange& change) {
+            rows_.Follow(text, change, width_, widths_);
+        };
+    }
+
+private:
+    int width_;
+    MixedWidths widths_;
+    FieldContent content_;
+    FieldRows rows_;
+};
+
+std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
+
+// What the same edits make of a plain string: each goes exactly where the
+// selection is, and Undo gives back the text before the last edit, or before
+// the last run of typed keys.
+class PlainText {
+public:
+    std::u16string text;
+    std::size_t anchor = 0;
+    std::size_t caret = 0;
+
+    std::size_t Start() const { return std::min(anchor, caret); }
+    std::size_t End() const { return std::max(anchor, caret); }
+
+    void Replace(std::size_t start, std::size_t end, std::u16string_view with, bool typed) {
+        anchor = caret = start + with.size();
+        if (start == end && with.empty())
+            return;
+        Edit edit{text, text, start, end - start, with.size(), typed};
+        edit.after.replace(start, end - start, with);
+        text = edit.after;
+        redo_.clear();
+        if (undo_.empty() || !RanOn(undo_.back(), edit))
+            undo_.push_back(edit);
+    }
+    void Undo() { Step(undo_, redo_, true); }
+    void Redo() { Step(redo_, undo_, false); }
+
+private:
+    struct Edit {
+        std::u16string before;
+        std::u16string after;
+        std::size_t at;
+        std::size_t removed;
+        std::size_t inserted;
+        bool typed;
+    };
+    // Typed keys run on: typing where the last typing ended, and BackSpace or
+    // Delete where the last one left the caret.
+    static bool RanOn(Edit& last, const Edit& edit) {
+        if (!last.typed || !edit.typed)
+            return false;
+        if (edit.removed == 0 && last.inserted > 0 && edit.at == last.at + last.inserted) {
+            last.inserted += edit.inserted;
+        } else if (edit.inserted == 0 && last.inserted == 0 &&
+                   (edit.at + edit.removed == last.at || edit.at == last.at)) {
+            last.at = edit.at;
+            last.removed += edit.removed;
+        } else {
+            return false;
+        }
+        last.after = edit.after;
+        return true;
+    }
+    void Step(std::vector<Edit>& from, std::vector<Edit>& to, bool back) {
+        if (from.empty())
+            return;
+        Edit edit = from.back();
+        from.pop_back();
+        text = back ? edit.before : edit.after;
+        anchor = edit.at;
+        caret = edit.at + (back ? edit.removed : edit.inserted);
+        edit.typed = false;
+        to.push_back(edit);
+    }
+
+    std::vector<Edit> undo_;
+    std::vector<Edit> redo_;
+};
+
+// Thousands of random edits among joiners, marks and pairs, where an edit's
+// end is often no caret stop: after each, the text and selection are what a
+// plain string given the same edits holds, and the rows those of the text
+// wrapped anew.
+TEST(FieldContentTyping, RandomEditsHoldWhatAPlainStringHolds) {
+    const std::u16string_view pieces[] = {
+        u"a",      u"b",      u" ",      u"\x4E2D", u"\r\n",   u"\xD83D\xDC68", u"\xD83D\xDC69",
+        u"\x0301", u"\x0308", u"\x200D", u"\xFE0F", u"\x0E01", u"\x0E34",       u"\x0915",
+        u"\x093F"};
+    constexpr unsigned PieceCount = sizeof pieces / sizeof pieces[0];
+    enum Act { Type, Paste, SelectAndType, BackSpace, Delete, Undo, Redo, Arrow, ActCount };
+    // Fixed seeds, so that a failure comes again.
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        unsigned state = seed;
+        const auto next = [&](std::size_t below) {
+            state = state * 1103515245u + 12345u;
+            return static_cast<std::size_t>((state >> 8) % below);
+        };
+        // Where a key may put the caret, on the plain string.
+        const auto stopAtOrBefore = [](std::u16string_view text, std::size_t at) {
+            const std::wstring wide = Wide(text);
+            at = std::min(at, wide.size());
+            while (at > 0 && !ui::win32::IsCaretStop(wide, at))
+                --at;
+            return at;
+        };
+        EditedField field(20 + static_cast<int>(next(60)));
+        PlainText plain;
+        for (int step = 0; step < 300; ++step) {
+            const auto act = static_cast<Act>(next(ActCount));
+            std::u16string put;
+            for (std::size_t n = act == Paste ? 1 + next(4) : 1; n > 0; --n)
+                put += pieces[next(PieceCount)];
+            const std::wstring before = Wide(plain.text);
+            switch (act) {
+            case SelectAndType:
+                plain.anchor = stopAtOrBefore(plain.text, next(plain.text.size() + 1));
+                plain.caret = stopAtOrBefore(plain.text, next(plain.text.size() + 1));
+                field.Content().Select(plain.anchor, plain.caret);
+                [[fallthrough]];
+            case Type:
+            case Paste:
+                field.Put(Wide(put), act != Paste);
+                plain.Replace(plain.Start(), plain.End(), put, act != Paste);
+                break;
+            case BackSpace:
+                field.BackSpace();
+                if (plain.anchor != plain.caret || plain.caret > 0)
+                    plain.Replace(plain.anchor != plain.caret
+                                      ? plain.Start()
+                                      : ui::win32::PreviousStop(before, plain.caret),
+                                  plain.End(), u"", true);
+                break;
+            case Delete:
+                field.Delete();
+                if (plain.anchor != plain.caret || plain.caret < plain.text.size())
+                    plain.Replace(plain.Start(),
+                                  plain.anchor != plain.caret
+                                      ? plain.End()
+                                      : ui::win32::NextStop(before, plain.caret),
+                                  u"", true);
+                break;
+            case Undo:
+                field.Undo();
+                plain.Undo();
+                break;
+            case Redo:
+                field.Redo();
+                plain.Redo();
+                break;
+            case Arrow:
+            case ActCount: {
+                const bool right = next(2) == 0;
+                const bool shift = next(3) == 0;
+                field.Arrow(right, shift);
+                std::size_t to = right ? ui::win32::NextStop(before, plain.caret)
+                                       : ui::win32::PreviousStop(before, plain.caret);
+                if (plain.anchor != plain.caret && !shift)
+                    to = right ? plain.End() : plain.Start();
+                plain.anchor = stopAtOrBefore(plain.text, shift ? plain.anchor : to);
+                plain.caret = stopAtOrBefore(plain.text, to);
+                break;
+            }
+            }
+            const FieldContent& content = field.Content();
+            ASSERT_TRUE(content.Text() == Wide(plain.text))
+                << "seed " << seed << ", step " << step << ", act " << act;
+            ASSERT_EQ(content.Anchor(), plain.anchor) << "seed " << seed << ", step " << step;
+            ASSERT_EQ(content.Caret(), plain.caret) << "seed " << seed << ", step " << step;
+            FieldRows anew;
+            anew.Wrap(content.Text(), field.Width(), field.Widths());
+            ASSERT_EQ(StartsOf(field.Rows()), StartsOf(anew))
+                << "seed " << seed << ", step " << step;
+        }
+    }
+}
+
+// --- Nothing half changed --------------------------------------------------
+
+// Each allocation an edit makes, made to fail in turn: the text, selection,
+// rows and history stay exactly as they were, and the edit goes through once
+// memory is there.
+TEST(FieldContentFailure, AnEditThatRunsOutOfMemoryChangesNothing) {
+    const std::wstring start = L"17 inches \x4E2D\x6587 and a long word, to wrap over rows";
+    const struct {
+        const char* name;
+        void (*prepare)(EditedField&);
+        void (*edit)(EditedField&);
+    } cases[] = {
+        {"typing", [](EditedField&) {}, [](EditedField& f) { f.Put(L"x", true); }},
+        {"typing on", [](EditedField& f) { f.Put(L"x", true); },
+         [](EditedField& f) { f.Put(L"y", true); }},
+        {"a paste over a selection", [](EditedField& f) { f.Content().Select(3, 9); },
+         [](EditedField& f) { f.Put(L"centimetres\r\nand\xD83D\xDE00 more", false); }},
+        {"BackSpace on", [](EditedField& f) { f.BackSpace(); },
+         [](EditedField& f) { f.BackSpace(); }},
+        {"Delete of all", [](EditedField& f) { f.Content().Select(0, f.Content().Text().size()); },
+         [](EditedField& f) { f.Delete(); }},
+        {"Undo", [](EditedField& f) { f.Put(L"pasted", false); }, [](EditedField& f) { f.Undo(); }},
+        {"Redo",
+         [](EditedField& f) {
+             f.Put(L"pasted", false);
+             f.Undo();
+         },
+         [](EditedField& f) { f.Redo(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool failedOnce = false;
+        for (std::size_t index = 0;; ++index) {
+            SCOPED_TRACE(index);
+            EditedField field(120);
+            field.Put(start, false);
+            field.Content().Select(20, 20);
+            c.prepare(field);
+            const FieldContent before = field.Content();
+            const std::vector<std::size_t> rowsBefore = StartsOf(field.Rows());
+            bool failed = false;
+            {
+                const FailingAllocation outOfMemory(index);
+                try {
+                    c.edit(field);
+                } catch (const std::bad_alloc&) {
+                }
+                failed = outOfMemory.Failed();
+            }
+            if (!failed)
+                break;
+            failedOnce = true;
+            FieldContent& after = field.Content();
+            EXPECT_EQ(after.Text(), before.Text());
+            EXPECT_EQ(after.Anchor(), before.Anchor());
+            EXPECT_EQ(after.Caret(), before.Caret());
+            EXPECT_EQ(StartsOf(field.Rows()), rowsBefore);
+            FieldRows anew;
+            anew.Wrap(after.Text(), field.Width(), field.Widths());
+            EXPECT_EQ(StartsOf(field.Rows()), StartsOf(anew));
+            // The same history: every step back and forth gives the same texts.
+            FieldContent expected = before;
+            while (expected.CanUndo()) {
+                ASSERT_TRUE(after.Undo());
+                expected.Undo();
+                EXPECT_EQ(after.Text(), expected.Text());
+            }
+            EXPECT_FALSE(after.CanUndo());
+            while (expected.CanRedo()) {
+                ASSERT_TRUE(after.Redo());
+                expected.Redo();
+                EXPECT_EQ(after.Text(), expected.Text());
+            }
+            EXPECT_FALSE(after.CanRedo());
+        }
+        EXPECT_TRUE(failedOnce) << "the edit allocated nothing";
+    }
+}
+
+// --- The history's bound ---------------------------------------------------
+
+// Pasting and deleting a long text again and again: the history stays within
+// its budget, dropping the oldest edits first, and the newest can still be
+// undone exactly.
+TEST(FieldContentHistory, TheHistoryKeepsWithinItsBudgetDroppingTheOldestFirst) {
+    constexpr std::size_t Floor = 1 << 20;
+    const std::wstring pasted(100000, L'x');
+    FieldContent content(Floor);
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        content.Replace(0, 0, pasted, false);
+        content.Replace(0, content.Text().size(), {}, false);
+        EXPECT_LE(content.HistoryBytes(), content.HistoryBudget()) << cycle;
+    }
+    EXPECT_EQ(content.HistoryBudget(), Floor) << "the floor, for an empty text";
+    // Each cycle keeps two edits of 200,000 bytes; a megabyte holds two cycles.
+    int undone = 0;
+    while (content.Undo()) {
+        ++undone;
+        EXPECT_EQ(content.Text(), undone % 2 ? pasted : L"") << undone;
+    }
+    EXPECT_GE(undone, 4);
+    EXPECT_LT(undone, 10) << "40 edits were made";
+
+    // A text larger than the floor: four times its size, here 8 MB for 2 MB,
+    // where each of the text's replacements keeps 4 MB.
+    FieldContent large(Floor);
+    const std::wstring texts[] = {std::wstring(Floor, L'y'), std::wstring(Floor, L'z')};
+    large.Replace(0, 0, texts[0], false);
+    for (int replaced = 1; replaced <= 5; ++replaced)
+        large.Replace(0, large.Text().size(), texts[replaced % 2], false);
+    EXPECT_EQ(large.HistoryBudget(), 4 * Floor * sizeof(wchar_t));
+    EXPECT_LE(large.HistoryBytes(), large.HistoryBudget());
+    int steps = 0;
+    while (large.Undo()) {
+        ++steps;
+        EXPECT_TRUE(large.Text() == texts[(5 - steps) % 2]) << steps;
+    }
+    EXPECT_GE(steps, 1);
+    EXPECT_LT(steps, 5);
+}
+
+// The newest edit stays whatever its size: the last thing done can be undone.
+TEST(FieldContentHistory, TheNewestEditIsKeptWhateverItsSize) {
+    FieldContent content(1000);
+    const std::wstring text(5000, L'x');
+    content.Replace(0, 0, L"ab", true);
+    content.Replace(0, 0, text, false);
+    content.Replace(0, content.Text().size(), {}, false);
+    EXPECT_GT(content.HistoryBytes(), content.HistoryBudget());
+    ASSERT_TRUE(content.Undo());
+    EXPECT_EQ(content.Text(), text + L"ab");
+    EXPECT_FALSE(content.Undo()) << "the older edits were dropped";
 }
 
 } // namespace
