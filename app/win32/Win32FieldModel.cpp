@@ -111,6 +111,89 @@ TextSpan WordAt(std::wstring_view text, std::size_t position) {
     return {start, end};
 }
 
+// --- What the platform's text services say of a text ---------------------
+
+TextBreaks::Span TextBreaks::Around(std::wstring_view text, std::size_t at) {
+    const std::size_t index = at / BlockUnits;
+    const std::size_t from = index * BlockUnits;
+    const std::size_t seenFrom = from - std::min(from, ContextUnits);
+    const std::size_t seenTo = std::min(text.size(), from + BlockUnits + ContextUnits);
+    const std::wstring_view seen = text.substr(seenFrom, seenTo - seenFrom);
+    Block* found = nullptr;
+    for (Block& block : blocks_) {
+        if (block.index == index && block.seenFrom == seenFrom && block.seen == seen) {
+            found = &block;
+            break;
+        }
+    }
+    if (!found) {
+        found = &blocks_[nextBlock_];
+        nextBlock_ = (nextBlock_ + 1) % blocks_.size();
+        Fill(*found, text, index);
+    }
+    return {found->from, found->from + found->flags.size(), found->flags.data()};
+}
+
+void TextBreaks::Fill(Block& block, std::wstring_view text, std::size_t index) {
+    // Marked unknown first: an analysis that throws leaves no half-filled block.
+    block.index = SIZE_MAX;
+    block.from = index * BlockUnits;
+    const std::size_t to = std::min(text.size(), block.from + BlockUnits);
+    block.seenFrom = block.from - std::min(block.from, ContextUnits);
+    const std::size_t seenTo = std::min(text.size(), to + ContextUnits);
+    block.seen.assign(text.substr(block.seenFrom, seenTo - block.seenFrom));
+    std::vector<std::uint8_t> flags(block.seen.size(), 0);
+    // Each line on its own, as the analysis takes them; a line break's units
+    // are only places the caret may stand before, outside "\r\n".
+    const std::wstring_view seen = block.seen;
+    for (std::size_t at = 0; at < seen.size();) {
+        std::size_t end = at;
+        while (end < seen.size() && seen[end] != L'\r' && seen[end] != L'\n')
+            ++end;
+        if (end > at)
+            analysis_.Analyse(seen.substr(at, end - at), flags.data() + at);
+        for (at = end; at < seen.size() && (seen[at] == L'\r' || seen[at] == L'\n'); ++at) {
+            const bool afterReturn = seen[at] == L'\n' && at > 0 && seen[at - 1] == L'\r';
+            flags[at] = afterReturn ? 0 : StopBefore;
+        }
+    }
+    const std::size_t skip = block.from - block.seenFrom;
+    block.flags.assign(flags.begin() + static_cast<std::ptrdiff_t>(skip),
+                       flags.begin() + static_cast<std::ptrdiff_t>(skip + (to - block.from)));
+    block.index = index;
+}
+
+bool TextBreaks::IsStop(std::wstring_view text, std::size_t position) {
+    if (!IsCaretStop(text, position))
+        return false;
+    if (position == 0 || position >= text.size() || text[position] == L'\r' ||
+        text[position - 1] == L'\n')
+        return true;
+    return (Around(text, position).At(position) & StopBefore) != 0;
+}
+
+std::size_t TextBreaks::NextStop(std::wstring_view text, std::size_t position) {
+    if (position >= text.size())
+        return text.size();
+    ++position;
+    while (position < text.size() && !IsStop(text, position))
+        ++position;
+    return position;
+}
+
+std::size_t TextBreaks::PreviousStop(std::wstring_view text, std::size_t position) {
+    if (position == 0)
+        return 0;
+    return StopAtOrBefore(text, std::min(position, text.size()) - 1);
+}
+
+std::size_t TextBreaks::StopAtOrBefore(std::wstring_view text, std::size_t position) {
+    position = std::min(position, text.size());
+    while (position > 0 && !IsStop(text, position))
+        --position;
+    return position;
+}
+
 // --- The text, its selection and its history -----------------------------
 
 void FieldContent::Select(std::size_t anchor, std::size_t caret) {
@@ -207,31 +290,49 @@ int CharacterWidths::OfPair(char32_t codePoint) {
 
 std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
                                 int width, CharacterWidths& widths) {
-    int x = 0;
-    std::size_t afterBlank = start;
+    // Where a row that cannot end at a break ends: after the last whole
+    // character that fits, or after one character wider than the row, with
+    // the marks it carries.
+    const auto cut = [&](std::size_t at) {
+        std::size_t end = at;
+        while (end > start && !breaks_->IsStop(text, end))
+            --end;
+        if (end > start)
+            return end;
+        end = at;
+        while (end < lineEnd && !breaks_->IsStop(text, end))
+            ++end;
+        return end;
+    };
+    long long x = 0;
+    // The last place after the row's start where the analysis lets it end.
+    std::size_t breakAt = start;
+    // Whether the row holds more than blanks.
+    bool content = false;
+    TextBreaks::Span span;
     for (std::size_t at = start; at < lineEnd;) {
+        if (!span.Holds(at))
+            span = breaks_->Around(text, at);
+        const std::uint8_t flags = span.At(at);
         std::size_t units = 1;
-        const int advance = widths.Of(text, at, x, units);
-        if (IsBlank(text[at])) {
+        const int advance =
+            widths.Of(text, at, static_cast<int>(std::min<long long>(x, INT_MAX)), units);
+        const bool fits = at == start || x + advance <= width;
+        if (flags & Blank) {
+            // Blanks after what the row holds hang past its end, as many as
+            // would fill another row: past that, a paint or a caret move
+            // would walk the whole run.
+            if (!fits && (!content || x + advance > 2LL * width))
+                return cut(at);
             x += advance;
             at += units;
-            afterBlank = at;
             continue;
         }
-        if (advance > width - x && at > start) {
-            if (afterBlank > start)
-                return afterBlank;
-            std::size_t end = at;
-            while (end > start && !IsCaretStop(text, end))
-                --end;
-            if (end > start)
-                return end;
-            // One character wider than the row, with the marks it carries.
-            end = at;
-            while (end < lineEnd && !IsCaretStop(text, end))
-                ++end;
-            return end;
-        }
+        if (at > start && (flags & BreakBefore))
+            breakAt = at;
+        if (!fits)
+            return breakAt > start ? breakAt : cut(at);
+        content = true;
         x += advance;
         at += units;
     }

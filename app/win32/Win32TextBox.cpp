@@ -17,6 +17,7 @@
 #include "Win32Clipboard.h"
 #include "Win32FieldModel.h"
 #include "Win32Private.h"
+#include "Win32Uniscribe.h"
 
 #include <imm.h>
 #include <uxtheme.h>
@@ -148,7 +149,10 @@ private:
 
     HWND window_;
     FieldContent content_;
-    FieldRows rows_;
+    // Where rows break and the caret stops, as Windows' text services say.
+    UniscribeAnalysis analysis_;
+    TextBreaks breaks_{analysis_};
+    FieldRows rows_{breaks_};
     FontWidths widths_;
     HFONT font_ = nullptr;
     int lineHeight_ = 16;
@@ -243,7 +247,7 @@ std::size_t Field::PositionIn(std::size_t row, int x, bool& atRowEnd) {
     }
     const std::size_t position = at < end ? at : end;
     atRowEnd = position == end && row + 1 < rows_.Count() && rows_.Start(row + 1) == end;
-    return IsCaretStop(text, position) ? position : PreviousStop(text, position);
+    return breaks_.StopAtOrBefore(text, position);
 }
 
 std::size_t Field::PositionAt(POINT point, bool& atRowEnd) {
@@ -540,13 +544,13 @@ bool Field::Key(WPARAM key) {
     case VK_LEFT:
         MoveCaret(control    ? PreviousWordStart(text, caret)
                   : collapse ? content_.SelectionStart()
-                             : PreviousStop(text, caret),
+                             : breaks_.PreviousStop(text, caret),
                   shift);
         return true;
     case VK_RIGHT:
         MoveCaret(control    ? NextWordStart(text, caret)
                   : collapse ? content_.SelectionEnd()
-                             : NextStop(text, caret),
+                             : breaks_.NextStop(text, caret),
                   shift);
         return true;
     case VK_UP:
@@ -580,7 +584,8 @@ bool Field::Key(WPARAM key) {
         } else if (content_.HasSelection()) {
             Edit(content_.SelectionStart(), content_.SelectionEnd(), {}, true);
         } else {
-            const std::size_t end = control ? NextWordStart(text, caret) : NextStop(text, caret);
+            const std::size_t end =
+                control ? NextWordStart(text, caret) : breaks_.NextStop(text, caret);
             if (end > caret)
                 Edit(caret, end, {}, true);
         }
@@ -627,7 +632,8 @@ void Field::Character(wchar_t character) {
         if (content_.HasSelection())
             Edit(content_.SelectionStart(), content_.SelectionEnd(), {}, true);
         else if (caret > 0)
-            Edit(character == L'\b' ? PreviousStop(text, caret) : PreviousWordStart(text, caret),
+            Edit(character == L'\b' ? breaks_.PreviousStop(text, caret)
+                                    : PreviousWordStart(text, caret),
                  caret, {}, true);
         return;
     case L'\r':

@@ -1,0 +1,153 @@
+// The Windows field with Windows' own text services (Uniscribe) under it:
+// where rows break and the caret stops in Chinese, Devanagari and Thai.
+
+#include "Form1.h"
+#include "Forms.h"
+#include "Win32Access.h"
+#include "Win32Private.h"
+#include "Win32TestSupport.h"
+#include "Win32Uniscribe.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quimbel::testing {
+namespace {
+
+// --- What Uniscribe answers ---------------------------------------------------
+
+std::vector<std::uint8_t> FlagsOf(std::wstring_view line) {
+    ui::win32::UniscribeAnalysis analysis;
+    std::vector<std::uint8_t> flags(line.size());
+    analysis.Analyse(line, flags.data());
+    return flags;
+}
+
+TEST(UniscribeAnalysis, BreaksBlanksAndStopsAsTheLineBreakingRulesSay) {
+    using ui::win32::BreakBefore;
+    using ui::win32::StopBefore;
+    const struct {
+        const char* name;
+        std::wstring_view text;
+        std::size_t at;
+        std::uint8_t flag;
+        bool set;
+    } cases[] = {
+        {"between ideographs", L"\x663E\x793A\x5C4F", 1, BreakBefore, true},
+        {"before a full-width comma", L"\x663E\x793A\xFF0C\x5C4F", 2, BreakBefore, false},
+        {"after a full-width comma", L"\x663E\x793A\xFF0C\x5C4F", 3, BreakBefore, true},
+        {"before a full stop", L"\x5C4F\x3002", 1, BreakBefore, false},
+        {"after an opening bracket", L"\x5C4F\xFF08\x5C4F", 2, BreakBefore, false},
+        {"after a blank", L"17 in", 3, BreakBefore, true},
+        {"inside a word", L"17 in", 4, BreakBefore, false},
+        {"a blank", L"17 in", 2, ui::win32::Blank, true},
+        {"inside a Devanagari cluster", L"\x0915\x093F\x0915", 1, StopBefore, false},
+        {"after a Devanagari cluster", L"\x0915\x093F\x0915", 2, StopBefore, true},
+        {"inside a Thai cluster", L"\x0E01\x0E34\x0E01", 1, StopBefore, false},
+        {"after a Thai cluster", L"\x0E01\x0E34\x0E01", 2, StopBefore, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ((FlagsOf(c.text)[c.at] & c.flag) != 0, c.set);
+    }
+}
+
+// --- The main window's field ---------------------------------------------------
+
+class ScriptField : public ::testing::Test {
+protected:
+    void SetUp() override {
+        runtime_.Start<forms::Form1>();
+        Form().Show();
+        Pump(system_);
+    }
+    forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
+    HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
+    void Show(std::wstring_view text) {
+        Form().Text1.SetText(ui::win32::Utf8FromWide(text));
+        Pump(system_);
+    }
+    std::vector<std::size_t> RowStarts() {
+        std::vector<std::size_t> starts;
+        const auto rows = SendMessageW(Field(), EM_GETLINECOUNT, 0, 0);
+        for (LRESULT row = 0; row < rows; ++row)
+            starts.push_back(static_cast<std::size_t>(
+                SendMessageW(Field(), EM_LINEINDEX, static_cast<WPARAM>(row), 0)));
+        return starts;
+    }
+    void Press(WPARAM key) {
+        MSG press{Field(), WM_KEYDOWN, key, 1, 0, {}};
+        system_.DeliverMessage(press);
+        Pump(system_);
+    }
+    DWORD Caret() {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return end;
+    }
+
+    ui::Win32WindowSystem system_;
+    ui::FormsRuntime runtime_{system_};
+};
+
+bool IsClosingPunctuation(wchar_t unit) {
+    return std::wstring_view(L"\xFF0C\x3002\x3001\xFF09\x300D\x300F\xFF01\xFF1F\xFF1A\xFF1B")
+               .find(unit) != std::wstring_view::npos;
+}
+bool IsIdeograph(wchar_t unit) { return unit >= 0x4E00 && unit < 0xA000; }
+
+// Read back as another program reads rows: a row starts between two
+// ideographs where one fits no more, never at closing punctuation.
+TEST_F(ScriptField, ChineseRowsBreakBetweenIdeographsNeverBeforeClosingPunctuation) {
+    std::wstring clauses;
+    for (int i = 0; i < 40; ++i)
+        clauses += i % 2 ? L"\x5C4F\x5E55\x5C3A\x5BF8\x3002" : L"\x6362\x7B97\x7ED3\x679C\xFF0C";
+    // 显示屏尺寸 换算之后得到的结果: the blank is no reason to end the first row.
+    const std::wstring mixed =
+        L"\x663E\x793A\x5C4F\x5C3A\x5BF8 \x6362\x7B97\x4E4B\x540E\x5F97\x5230\x7684\x7ED3\x679C";
+    for (const std::wstring& text : {clauses, mixed}) {
+        SCOPED_TRACE(ui::win32::Utf8FromWide(text));
+        Show(text);
+        const std::vector<std::size_t> starts = RowStarts();
+        ASSERT_GT(starts.size(), 1u);
+        bool betweenIdeographs = false;
+        for (std::size_t row = 1; row < starts.size(); ++row) {
+            const std::size_t at = starts[row];
+            ASSERT_LT(at, text.size());
+            EXPECT_FALSE(IsClosingPunctuation(text[at])) << "row " << row << " starts at " << at;
+            betweenIdeographs |= IsIdeograph(text[at - 1]) && IsIdeograph(text[at]);
+        }
+        EXPECT_TRUE(betweenIdeographs);
+        if (text == mixed) {
+            EXPECT_GT(starts[1], 6u) << "the first row stopped at the blank";
+        }
+    }
+}
+
+// Right and Left walk over a cluster whole, as Uniscribe's stops say.
+TEST_F(ScriptField, TheCaretNeverStopsInsideACluster) {
+    // क ि क, ก ิ ก
+    Show(L"\x0915\x093F\x0915 \x0E01\x0E34\x0E01");
+    SetFocus(Field());
+    SendMessageW(Field(), EM_SETSEL, 0, 0);
+    std::vector<DWORD> forward{Caret()};
+    for (int i = 0; i < 8; ++i) {
+        Press(VK_RIGHT);
+        forward.push_back(Caret());
+    }
+    EXPECT_EQ(forward, (std::vector<DWORD>{0, 2, 3, 4, 6, 7, 7, 7, 7}));
+    std::vector<DWORD> back;
+    for (int i = 0; i < 6; ++i) {
+        Press(VK_LEFT);
+        back.push_back(Caret());
+    }
+    EXPECT_EQ(back, (std::vector<DWORD>{6, 4, 3, 2, 0, 0}));
+}
+
+} // namespace
+} // namespace quimbel::testing
