@@ -119,6 +119,9 @@ private:
 
     // --- Drawing
     void Paint();
+    // The client area into `target`: a paint's, through a bitmap off screen
+    // when `buffered`, or a caller's (WM_PRINTCLIENT), straight into it.
+    void Draw(HDC target, bool buffered);
     void PaintThemedBorder();
     void DrawRow(HDC dc, std::size_t row, int y, bool showSelection);
 
@@ -177,6 +180,39 @@ private:
 Field* FieldOf(HWND window) { return reinterpret_cast<Field*>(GetWindowLongPtrW(window, 0)); }
 
 bool Held(int key) { return GetKeyState(key) < 0; }
+
+// An object selected into a device context until the end of the scope.
+class Selected {
+public:
+    Selected(HDC dc, HGDIOBJ object)
+        : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~Selected() {
+        if (previous_)
+            SelectObject(dc_, previous_);
+    }
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// A device context's state (font, colours, modes) put back at the end of the scope.
+class SavedDc {
+public:
+    explicit SavedDc(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+    ~SavedDc() {
+        if (saved_)
+            RestoreDC(dc_, saved_);
+    }
+    SavedDc(const SavedDc&) = delete;
+    SavedDc& operator=(const SavedDc&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
 
 // -1 where a message takes it for "the caret's": read as 32 bits, as a stock
 // edit does, since a 32-bit program's -1 arrives without its sign.
@@ -341,18 +377,38 @@ void Field::PlaceCaret() {
 // --- Drawing -------------------------------------------------------------
 
 void Field::Paint() {
-    PAINTSTRUCT paint{};
-    const HDC target = BeginPaint(window_, &paint);
-    if (!target)
-        return;
+    // Ended whatever happens while drawing: BeginPaint's device context is
+    // given back and the caret it hid shows again.
+    struct Painting {
+        HWND window;
+        PAINTSTRUCT paint{};
+        HDC dc;
+        explicit Painting(HWND w) : window(w), dc(BeginPaint(w, &paint)) {}
+        ~Painting() {
+            if (dc)
+                EndPaint(window, &paint);
+        }
+        Painting(const Painting&) = delete;
+        Painting& operator=(const Painting&) = delete;
+    } painting(window_);
+    if (painting.dc)
+        Draw(painting.dc, true);
+}
+
+void Field::Draw(HDC target, bool buffered) {
     RECT client{};
     GetClientRect(window_, &client);
     // Drawn off screen and shown at once: no flicker while keys repeat.
-    const UniqueDc dc(CreateCompatibleDC(target));
-    const UniqueBitmap bitmap(CreateCompatibleBitmap(target, std::max<LONG>(client.right, 1),
-                                                     std::max<LONG>(client.bottom, 1)));
-    const HDC into = dc && bitmap ? dc.get() : target;
-    const HGDIOBJ previousBitmap = dc && bitmap ? SelectObject(dc.get(), bitmap.get()) : nullptr;
+    const UniqueDc dc(buffered ? CreateCompatibleDC(target) : nullptr);
+    const UniqueBitmap bitmap(dc ? CreateCompatibleBitmap(target, std::max<LONG>(client.right, 1),
+                                                          std::max<LONG>(client.bottom, 1))
+                                 : nullptr);
+    const bool offScreen = dc && bitmap;
+    const HDC into = offScreen ? dc.get() : target;
+    // Put back before the bitmap is deleted, and the target's state as the
+    // caller had it, whatever happens while drawing.
+    const Selected bitmapIn(offScreen ? dc.get() : nullptr, bitmap.get());
+    const SavedDc saved(into);
     const bool enabled = IsWindowEnabled(window_) != FALSE;
     // The window decides the colours, as for a stock edit.
     auto brush = reinterpret_cast<HBRUSH>(
@@ -363,8 +419,7 @@ void Field::Paint() {
     FillRect(into, &client, brush);
     if (!enabled)
         SetTextColor(into, GetSysColor(COLOR_GRAYTEXT));
-    const HGDIOBJ previousFont =
-        SelectObject(into, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+    SelectObject(into, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
     SetTextAlign(into, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     // A stock edit shows its selection only while it has the focus.
     const bool showSelection = GetFocus() == window_ && content_.HasSelection();
@@ -373,12 +428,8 @@ void Field::Paint() {
     const auto visible = static_cast<std::size_t>(VisibleRows());
     for (std::size_t row = firstRow_; row < rows_.Count() && row < firstRow_ + visible; ++row)
         DrawRow(into, row, static_cast<int>(row - firstRow_) * lineHeight_, showSelection);
-    SelectObject(into, previousFont);
-    if (into != target) {
+    if (offScreen)
         BitBlt(target, 0, 0, client.right, client.bottom, into, 0, 0, SRCCOPY);
-        SelectObject(into, previousBitmap);
-    }
-    EndPaint(window_, &paint);
 }
 
 void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
@@ -815,6 +866,10 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     case WM_PAINT:
         Paint();
+        return 0;
+    case WM_PRINTCLIENT:
+        if (wParam && (lParam & PRF_CLIENT))
+            Draw(reinterpret_cast<HDC>(wParam), false);
         return 0;
     case WM_ENABLE:
     case WM_SYSCOLORCHANGE:

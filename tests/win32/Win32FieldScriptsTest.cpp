@@ -1,6 +1,8 @@
 // The Windows field with Windows' own text services (Uniscribe) under it:
-// where rows break and the caret stops in Chinese, Devanagari and Thai.
+// where rows break and the caret stops in Chinese, Devanagari and Thai; and
+// how it draws.
 
+#include "FailingAllocation.h"
 #include "Form1.h"
 #include "Forms.h"
 #include "Win32Access.h"
@@ -147,6 +149,65 @@ TEST_F(ScriptField, TheCaretNeverStopsInsideACluster) {
         back.push_back(Caret());
     }
     EXPECT_EQ(back, (std::vector<DWORD>{6, 4, 3, 2, 0, 0}));
+}
+
+// A run of blanks far wider than the field wraps into rows of its width, so
+// that a paint or a key walks a row, not the run.
+TEST_F(ScriptField, ARunOfBlanksWiderThanTheFieldWraps) {
+    const std::wstring text = L"x" + std::wstring(100000, L' ') + L"y";
+    SetFocus(Field());
+    Show(text);
+    UpdateWindow(Field());
+    RECT client{};
+    GetClientRect(Field(), &client);
+    const std::vector<std::size_t> starts = RowStarts();
+    ASSERT_GT(starts.size(), 100u);
+    for (std::size_t row = 1; row < starts.size(); ++row)
+        ASSERT_LT(starts[row] - starts[row - 1], static_cast<std::size_t>(client.right)) << row;
+    SendMessageW(Field(), EM_SETSEL, text.size(), static_cast<LPARAM>(text.size()));
+    Press(VK_LEFT);
+    EXPECT_EQ(Caret(), text.size() - 1);
+    SendMessageW(Field(), EM_SETSEL, 1, 1);
+    Press(VK_RIGHT);
+    EXPECT_EQ(Caret(), 2u);
+    UpdateWindow(Field());
+    EXPECT_EQ(ui::win32::TextOfWindow(Field()), text);
+}
+
+// A paint that fails halfway (out of memory) leaves the device context it
+// drew in as it was given, and the next paint draws the text.
+TEST_F(ScriptField, APaintThatFailsLeavesTheDeviceContextAsItWas) {
+    Show(L"17 inches, and some more text to draw");
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 100);
+    ReleaseDC(nullptr, screen);
+    const HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
+    const HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT);
+    const COLORREF color = GetTextColor(dc);
+    const int mode = GetBkMode(dc);
+    const std::size_t failedBefore = FailingAllocations::Failed();
+    {
+        const FailingAllocations outOfMemory(0);
+        SendMessageW(Field(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        InvalidateRect(Field(), nullptr, FALSE);
+        UpdateWindow(Field());
+    }
+    EXPECT_GT(FailingAllocations::Failed(), failedBefore) << "the paint needed no memory";
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BITMAP), bitmap);
+    EXPECT_EQ(GetTextColor(dc), color);
+    EXPECT_EQ(GetBkMode(dc), mode);
+    SelectObject(dc, previousBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+
+    const Rendering shown(Field(), 0);
+    int ink = 0;
+    for (int y = 0; y < shown.Bottom(); ++y)
+        for (int x = 0; x < shown.Right(); ++x)
+            ink += shown.At(x, y) != GetSysColor(COLOR_WINDOW);
+    EXPECT_GT(ink, 20) << "the text is drawn";
 }
 
 } // namespace
