@@ -290,6 +290,33 @@ int CharacterWidths::OfPair(char32_t codePoint) {
 
 std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
                                 int width, CharacterWidths& widths) {
+    std::size_t end = FitEnd(text, start, lineEnd, width, widths).end;
+    const auto flagsAt = [&](std::size_t at) { return breaks_->Around(text, at).At(at); };
+    // A row shaped as a whole may be wider than its characters' advances
+    // said: it ends at an earlier break then, or an earlier character.
+    for (;;) {
+        std::size_t shown = end;
+        while (shown > start && (flagsAt(shown - 1) & Blank))
+            --shown;
+        if (shown <= start || widths.Shaped(text.substr(start, shown - start)) <= width)
+            return end;
+        std::size_t back = shown - 1;
+        while (back > start && !(flagsAt(back) & BreakBefore))
+            --back;
+        if (back == start) {
+            back = shown - 1;
+            while (back > start && !breaks_->IsStop(text, back))
+                --back;
+        }
+        if (back == start)
+            return end;
+        end = back;
+    }
+}
+
+FieldRows::Fit FieldRows::FitEnd(std::wstring_view text, std::size_t start, std::size_t lineEnd,
+                                 int width, CharacterWidths& widths) {
+    Fit fit{lineEnd, start, false};
     // Where a row that cannot end at a break ends: after the last whole
     // character that fits, or after one character wider than the row, with
     // the marks it carries.
@@ -298,17 +325,18 @@ std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::
         while (end > start && !breaks_->IsStop(text, end))
             --end;
         if (end > start)
-            return end;
+            return Fit{end, fit.reach, fit.tab};
         end = at;
         while (end < lineEnd && !breaks_->IsStop(text, end))
             ++end;
-        return end;
+        return Fit{end, std::max(fit.reach, end + 1), fit.tab};
     };
     long long x = 0;
     // The last place after the row's start where the analysis lets it end.
     std::size_t breakAt = start;
-    // Whether the row holds more than blanks.
-    bool content = false;
+    // Where the run of blanks the row is in started, when it is in one.
+    long long runX = 0;
+    bool inRun = false;
     TextBreaks::Span span;
     for (std::size_t at = start; at < lineEnd;) {
         if (!span.Holds(at))
@@ -317,26 +345,36 @@ std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::
         std::size_t units = 1;
         const int advance =
             widths.Of(text, at, static_cast<int>(std::min<long long>(x, INT_MAX)), units);
+        fit.reach = at + units + 1;
+        fit.tab |= text[at] == L'\t';
         const bool fits = at == start || x + advance <= width;
         if (flags & Blank) {
-            // Blanks after what the row holds hang past its end, as many as
-            // would fill another row: past that, a paint or a caret move
-            // would walk the whole run.
-            if (!fits && (!content || x + advance > 2LL * width))
+            // Blanks hang past the row's end, but a row holds no more of a
+            // run than would fill it: a longer run wraps, or a paint and a
+            // caret move would walk the whole of it. Counted from where the
+            // run starts, its rows start at the same places whatever comes
+            // before it, so rows laid out again after an edit there meet
+            // the old ones at once.
+            if (!inRun) {
+                runX = x;
+                inRun = true;
+            }
+            if (at > start && x - runX + advance > width)
                 return cut(at);
             x += advance;
             at += units;
             continue;
         }
+        inRun = false;
         if (at > start && (flags & BreakBefore))
             breakAt = at;
         if (!fits)
-            return breakAt > start ? breakAt : cut(at);
-        content = true;
+            return breakAt > start ? Fit{breakAt, fit.reach, fit.tab} : cut(at);
         x += advance;
         at += units;
     }
-    return lineEnd;
+    fit.reach = lineEnd + 1;
+    return fit;
 }
 
 void FieldRows::Wrap(std::wstring_view text, int width, CharacterWidths& widths) {
@@ -350,12 +388,27 @@ void FieldRows::Follow(std::wstring_view text, const TextChange& change, int wid
     // A field not yet given a width breaks its lines only where they end.
     if (width <= 0)
         width = INT_MAX;
-    // Two rows before the edit too: a row that ends after a blank ends there
-    // because of a character as far on as the first of the row after next,
-    // so an edit there may let a word back up two rows.
+    // The rows before the edit too whose ends were decided by what it
+    // changed: a row ends at a break because of a character after it that
+    // did not fit, as far on as the row after next, or further past rows
+    // of a tab (whose width depends on where it stands) or of blanks.
     const auto upper = std::upper_bound(starts_.begin(), starts_.end(), change.at);
     std::size_t first = static_cast<std::size_t>(upper - starts_.begin()) - 1;
-    first -= std::min<std::size_t>(first, 2);
+    while (first > 0) {
+        const std::size_t from = starts_[first - 1];
+        // Only the text before the edit is read: past it, the row reaches it.
+        const std::size_t bound = change.at - std::min(change.at, Context);
+        if (from >= bound)
+            --first;
+        else {
+            const Fit fit =
+                FitEnd(text, from, std::min(text.substr(0, bound).find(L"\r\n", from), bound),
+                       width, widths);
+            if (fit.reach < bound && !fit.tab)
+                break;
+            --first;
+        }
+    }
     const std::size_t oldEnd = change.at + change.removed;
     const std::size_t newEnd = change.at + change.inserted;
     // Old rows that start after the edit, where the new ones may meet them.

@@ -194,6 +194,14 @@ public:
     }
     // Forgets every width: the font changed. Tabs stop every `tab` pixels.
     void Reset(int tab);
+    int Tab() const { return tab_; }
+    // The width of `row` as drawn where that is not the sum of its
+    // characters' advances (a row shaped as a whole: joined, reordered, from
+    // a fallback font); -1 for a row drawn character by character.
+    virtual int Shaped(std::wstring_view row) {
+        (void)row;
+        return -1;
+    }
 
 protected:
     // The advances of `count` characters from `first`, in the current font.
@@ -236,6 +244,18 @@ private:
     // Where the row that starts at `start`, in the line that ends at `lineEnd`, ends.
     std::size_t RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd, int width,
                          CharacterWidths& widths);
+    // Where that row ends by its characters' advances; how far on it read
+    // the text (it ends there because of what it read), and whether it met
+    // a tab, whose width depends on where it stands.
+    struct Fit {
+        std::size_t end;
+        std::size_t reach;
+        bool tab;
+    };
+    Fit FitEnd(std::wstring_view text, std::size_t start, std::size_t lineEnd, int width,
+               CharacterWidths& widths);
+    // Units before a place whose line-breaking answers a change there may change.
+    static constexpr std::size_t Context = 16;
 
     TextBreaks* breaks_;
     std::vector<std::size_t> starts_{0};

@@ -50,50 +50,6 @@ constexpr UINT DragScrollMs = 50;
 // The context menu's commands, as a stock edit has them.
 enum MenuCommand : UINT { MenuUndo = 1, MenuCut, MenuCopy, MenuPaste, MenuDelete, MenuSelectAll };
 
-// Character widths in the field's font, asked of a device context of its own.
-class FontWidths final : public CharacterWidths {
-public:
-    FontWidths() : dc_(CreateCompatibleDC(nullptr)) {}
-    ~FontWidths() override {
-        if (dc_ && previous_)
-            SelectObject(dc_.get(), previous_);
-    }
-    FontWidths(const FontWidths&) = delete;
-    FontWidths& operator=(const FontWidths&) = delete;
-
-    HDC Dc() const { return dc_.get(); }
-    void Use(HFONT font) {
-        const HGDIOBJ chosen = font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
-        const HGDIOBJ before = SelectObject(dc_.get(), chosen);
-        if (!previous_)
-            previous_ = before;
-    }
-
-private:
-    void Measure(char32_t first, std::size_t count, int* widths) override {
-        if (first < 0x10000 &&
-            GetCharWidth32W(dc_.get(), first, first + static_cast<UINT>(count) - 1, widths))
-            return;
-        for (std::size_t i = 0; i < count; ++i) {
-            const char32_t codePoint = first + static_cast<char32_t>(i);
-            wchar_t units[2];
-            int length = 1;
-            if (codePoint >= 0x10000) {
-                units[0] = static_cast<wchar_t>(0xD800 + ((codePoint - 0x10000) >> 10));
-                units[1] = static_cast<wchar_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
-                length = 2;
-            } else {
-                units[0] = static_cast<wchar_t>(codePoint);
-            }
-            SIZE size{};
-            widths[i] = GetTextExtentPoint32W(dc_.get(), units, length, &size) ? size.cx : 0;
-        }
-    }
-
-    UniqueDc dc_;
-    HGDIOBJ previous_ = nullptr;
-};
-
 class Field {
 public:
     explicit Field(HWND window) : window_(window) {}
@@ -226,10 +182,10 @@ void Field::UseFont(HFONT font) {
     TEXTMETRICW metrics{};
     GetTextMetricsW(widths_.Dc(), &metrics);
     lineHeight_ = std::max<int>(metrics.tmHeight, 1);
-    // About what a stock edit leaves, and tab stops every eight characters
-    // as there.
+    // About what a stock edit leaves, and tab stops every eight average
+    // Latin letters as there (a Chinese font's average is a wide figure).
     margin_ = std::max<int>(1, metrics.tmAveCharWidth / 4);
-    widths_.Reset(8 * std::max<int>(metrics.tmAveCharWidth, 1));
+    widths_.Reset(8 * std::max(widths_.AverageLatinWidth(), 1));
     WrapAll();
 }
 
@@ -257,6 +213,13 @@ std::size_t Field::CaretRow() const {
 
 int Field::XOf(std::size_t row, std::size_t position) {
     const std::wstring& text = content_.Text();
+    const std::size_t start = rows_.Start(row);
+    const std::wstring_view shown(text.data() + start, rows_.End(text, row) - start);
+    if (widths_.NeedsShaping(shown)) {
+        const ShapedRow shaped(widths_.Dc(), shown, widths_.Tab());
+        if (shaped)
+            return shaped.XOf(std::min(position, start + shown.size()) - start);
+    }
     int x = 0;
     for (std::size_t at = rows_.Start(row); at < position && at < text.size();) {
         std::size_t units = 1;
@@ -268,20 +231,34 @@ int Field::XOf(std::size_t row, std::size_t position) {
 
 std::size_t Field::PositionIn(std::size_t row, int x, bool& atRowEnd) {
     const std::wstring& text = content_.Text();
+    const std::size_t start = rows_.Start(row);
     const std::size_t end = rows_.End(text, row);
-    atRowEnd = false;
-    int left = 0;
-    std::size_t at = rows_.Start(row);
-    while (at < end) {
-        std::size_t units = 1;
-        const int advance = widths_.Of(text, at, left, units);
-        // Nearer the character's left edge than its right.
-        if (x < left + advance / 2)
-            break;
-        left += advance;
-        at += units;
+    std::size_t position = end;
+    const std::wstring_view shown(text.data() + start, end - start);
+    const auto shaped = widths_.NeedsShaping(shown)
+                            ? std::make_unique<ShapedRow>(widths_.Dc(), shown, widths_.Tab())
+                            : nullptr;
+    if (shaped && *shaped) {
+        // The character hit, right to left or not; past its middle, the
+        // place after it.
+        bool trailing = false;
+        position = start + shaped->PositionAt(x, trailing);
+        if (trailing)
+            position = std::min(breaks_.NextStop(text, position), end);
+    } else {
+        int left = 0;
+        for (std::size_t at = start; at < end;) {
+            std::size_t units = 1;
+            const int advance = widths_.Of(text, at, left, units);
+            // Nearer the character's left edge than its right.
+            if (x < left + advance / 2) {
+                position = at;
+                break;
+            }
+            left += advance;
+            at += units;
+        }
     }
-    const std::size_t position = at < end ? at : end;
     atRowEnd = position == end && row + 1 < rows_.Count() && rows_.Start(row + 1) == end;
     return breaks_.StopAtOrBefore(text, position);
 }
@@ -438,6 +415,21 @@ void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
     const std::size_t end = rows_.End(text, row);
     if (end <= start)
         return;
+    const std::size_t selectionStart = std::clamp(content_.SelectionStart(), start, end) - start;
+    const std::size_t selectionEnd = std::clamp(content_.SelectionEnd(), start, end) - start;
+    // A row that needs more than its characters' advances is shaped and
+    // drawn whole, its selection in the same pass.
+    const std::wstring_view drawn(text.data() + start, end - start);
+    if (widths_.NeedsShaping(drawn)) {
+        const ShapedRow shaped(dc, drawn, widths_.Tab());
+        if (shaped) {
+            const int mode = SetBkMode(dc, TRANSPARENT);
+            shaped.Draw(margin_, y, showSelection ? selectionStart : 0,
+                        showSelection ? selectionEnd : 0);
+            SetBkMode(dc, mode);
+            return;
+        }
+    }
     // What is drawn, with each character's advance as measured: control
     // characters as blanks, a surrogate pair's advance on its first half.
     std::wstring shown(text, start, end - start);
@@ -451,8 +443,6 @@ void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
             shown[at] = L' ';
         at += units;
     }
-    const std::size_t selectionStart = std::clamp(content_.SelectionStart(), start, end) - start;
-    const std::size_t selectionEnd = std::clamp(content_.SelectionEnd(), start, end) - start;
     int left = margin_;
     const auto draw = [&](std::size_t from, std::size_t to, bool selected) {
         if (to <= from)

@@ -66,3 +66,170 @@ void UniscribeAnalysis::Analyse(std::wstring_view line, std::uint8_t* flags) {
 }
 
 } // namespace quimbel::ui::win32
+
+namespace quimbel::ui::win32 {
+
+namespace {
+
+constexpr DWORD ShapingFlags = SSA_GLYPHS | SSA_FALLBACK | SSA_LINK | SSA_TAB;
+
+bool IsSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+} // namespace
+
+// --- Character widths ------------------------------------------------------
+
+FontWidths::FontWidths() : dc_(CreateCompatibleDC(nullptr)) {}
+
+FontWidths::~FontWidths() {
+    if (dc_ && previous_)
+        SelectObject(dc_.get(), previous_);
+}
+
+void FontWidths::Use(HFONT font) {
+    const HGDIOBJ chosen = font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
+    const HGDIOBJ before = SelectObject(dc_.get(), chosen);
+    if (!previous_)
+        previous_ = before;
+    std::fill(lacks_.begin(), lacks_.end(), std::uint8_t{0});
+}
+
+int FontWidths::AverageLatinWidth() {
+    static constexpr wchar_t Letters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    SIZE size{};
+    if (!GetTextExtentPoint32W(dc_.get(), Letters, 52, &size))
+        return 0;
+    // Rounded, as Windows rounds it.
+    return (size.cx / 26 + 1) / 2;
+}
+
+bool FontWidths::Lacks(wchar_t unit) {
+    if (!lacks_[unit]) {
+        const auto first = static_cast<wchar_t>(unit & 0xFF00);
+        wchar_t block[0x100];
+        WORD glyphs[0x100];
+        for (unsigned i = 0; i < 0x100; ++i)
+            block[i] = static_cast<wchar_t>(first + i);
+        const bool asked = GetGlyphIndicesW(dc_.get(), block, 0x100, glyphs,
+                                            GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR;
+        for (unsigned i = 0; i < 0x100; ++i)
+            lacks_[first + i] = asked && glyphs[i] == 0xFFFF ? 2 : 1;
+    }
+    return lacks_[unit] == 2;
+}
+
+bool FontWidths::NeedsShaping(std::wstring_view row) {
+    if (row.empty())
+        return false;
+    for (const wchar_t unit : row)
+        if (IsSurrogate(unit) || (unit >= L' ' && Lacks(unit)))
+            return true;
+    return ScriptIsComplex(row.data(), static_cast<int>(row.size()), SIC_COMPLEX) == S_OK;
+}
+
+int FontWidths::Shaped(std::wstring_view row) {
+    if (!NeedsShaping(row))
+        return -1;
+    const ShapedRow shaped(dc_.get(), row, Tab());
+    return shaped ? shaped.Width() : -1;
+}
+
+void FontWidths::Measure(char32_t first, std::size_t count, int* widths) {
+    // One character as Windows draws it alone: a mark that joins the one
+    // before it takes no room of its own, anything else from the font that
+    // has it.
+    const auto alone = [&](const wchar_t* units, int length) {
+        WORD type = 0;
+        if (length == 1 && GetStringTypeW(CT_CTYPE3, units, 1, &type) && (type & C3_NONSPACING))
+            return 0;
+        const ShapedRow shaped(dc_.get(),
+                               std::wstring_view(units, static_cast<std::size_t>(length)), Tab());
+        if (shaped)
+            return shaped.Width();
+        SIZE size{};
+        return GetTextExtentPoint32W(dc_.get(), units, length, &size) ? static_cast<int>(size.cx)
+                                                                      : 0;
+    };
+    if (first < 0x10000 &&
+        GetCharWidth32W(dc_.get(), first, first + static_cast<UINT>(count) - 1, widths)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto unit = static_cast<wchar_t>(first + i);
+            if (unit >= L' ' && !IsSurrogate(unit) && Lacks(unit))
+                widths[i] = alone(&unit, 1);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const char32_t codePoint = first + static_cast<char32_t>(i);
+        wchar_t units[2];
+        int length = 1;
+        if (codePoint >= 0x10000) {
+            units[0] = static_cast<wchar_t>(0xD800 + ((codePoint - 0x10000) >> 10));
+            units[1] = static_cast<wchar_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+            length = 2;
+        } else {
+            units[0] = static_cast<wchar_t>(codePoint);
+        }
+        widths[i] = alone(units, length);
+    }
+}
+
+// --- Rows shaped whole ---------------------------------------------------------
+
+ShapedRow::ShapedRow(HDC dc, std::wstring_view row, int tab) {
+    if (row.empty() || !dc)
+        return;
+    length_ = static_cast<int>(row.size());
+    int stop = tab;
+    // Tabs every `tab` pixels from the row's start, as its advances count them.
+    SCRIPT_TABDEF tabs{1, 4, &stop, 0};
+    if (FAILED(ScriptStringAnalyse(dc, row.data(), length_, length_ * 3 / 2 + 16, -1, ShapingFlags,
+                                   0, nullptr, nullptr, nullptr, &tabs, nullptr, &analysis_)))
+        analysis_ = nullptr;
+}
+
+ShapedRow::~ShapedRow() {
+    if (analysis_)
+        ScriptStringFree(&analysis_);
+}
+
+int ShapedRow::Width() const {
+    const SIZE* size = analysis_ ? ScriptString_pSize(analysis_) : nullptr;
+    return size ? static_cast<int>(size->cx) : 0;
+}
+
+int ShapedRow::XOf(std::size_t position) const {
+    if (!analysis_)
+        return 0;
+    int x = 0;
+    const bool end = position >= static_cast<std::size_t>(length_);
+    const int at = end ? length_ - 1 : static_cast<int>(position);
+    if (FAILED(ScriptStringCPtoX(analysis_, at, end ? TRUE : FALSE, &x)))
+        return 0;
+    return x;
+}
+
+std::size_t ShapedRow::PositionAt(int x, bool& trailing) const {
+    trailing = false;
+    int at = 0;
+    int half = 0;
+    if (!analysis_ || FAILED(ScriptStringXtoCP(analysis_, x, &at, &half)))
+        return 0;
+    // Before the row's start, or past its end, as Uniscribe says.
+    if (at < 0)
+        return 0;
+    if (at >= length_)
+        return static_cast<std::size_t>(length_);
+    trailing = half != 0;
+    return static_cast<std::size_t>(at);
+}
+
+void ShapedRow::Draw(int x, int y, std::size_t from, std::size_t to) const {
+    if (!analysis_)
+        return;
+    const bool selection = from < to;
+    ScriptStringOut(analysis_, x, y, 0, nullptr, selection ? static_cast<int>(from) : 0,
+                    selection ? static_cast<int>(to) : 0, FALSE);
+}
+
+} // namespace quimbel::ui::win32

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -316,6 +317,17 @@ private:
     }
 };
 
+// A text's units in hexadecimal, to read in a failure.
+std::string Units(std::wstring_view text) {
+    std::string units;
+    char unit[8];
+    for (const wchar_t c : text) {
+        std::snprintf(unit, sizeof unit, "%04X ", static_cast<unsigned>(c));
+        units += unit;
+    }
+    return units;
+}
+
 std::vector<std::size_t> StartsOf(const FieldRows& rows) {
     std::vector<std::size_t> starts;
     for (std::size_t row = 0; row < rows.Count(); ++row)
@@ -362,11 +374,11 @@ TEST_F(FieldRowsWrap, LinesBreakWhereTheAnalysisLetsThemOrElseAfterTheLastCharac
          L"\x4E00\x4E01\x4E02\xFF08\x4E03\x4E04",
          {L"\x4E00\x4E01\x4E02", L"\xFF08\x4E03\x4E04"}},
         {"a cluster stays whole", L"abc\x0915\x093F", {L"abc", L"\x0915\x093F"}},
-        // Blanks hang past the row's end, up to a row's width of them; more
-        // wrap as any other text does.
+        // Blanks hang past the row's end, up to a row's width of the run;
+        // more wrap as any other text does.
         {"blanks wider than a row",
          L"ab" + std::wstring(12, L' ') + L"c",
-         {L"ab       ", L"    ", L" c"}},
+         {L"ab    ", L"    ", L"    ", L"c"}},
         {"a line of blanks", std::wstring(10, L' '), {L"    ", L"    ", L"  "}},
     };
     EvenWidths widths;
@@ -495,7 +507,8 @@ TEST_F(FieldRowsFollow, RunsOfEditsAndUndosKeepTheRowsOfTheTextWrappedAnew) {
             ASSERT_EQ(StartsOf(rows), StartsOf(anew))
                 << "trial " << trial << ", step " << step << ", width " << width << ", "
                 << change->removed << " removed and " << change->inserted << " put in at "
-                << change->at << " of " << before.size();
+                << change->at << " of " << before.size() << ": " << Units(before) << " -> "
+                << Units(content.Text());
         }
     }
 }

@@ -3,6 +3,7 @@
 // how it draws.
 
 #include "FailingAllocation.h"
+#include "FieldScripts.h"
 #include "Form1.h"
 #include "Forms.h"
 #include "Win32Access.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -149,6 +151,62 @@ TEST_F(ScriptField, TheCaretNeverStopsInsideACluster) {
         back.push_back(Caret());
     }
     EXPECT_EQ(back, (std::vector<DWORD>{6, 4, 3, 2, 0, 0}));
+}
+
+// Each row is drawn where it is measured: its ink lies within the extent
+// its caret positions give and reaches both ends of it, also with a
+// selection that starts inside the text (which must not reshape it).
+TEST_F(ScriptField, EachRowIsDrawnAsWideAsItIsMeasured) {
+    SetWindowPos(Field(), nullptr, 0, 0, 400, 60, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetFocus(Field());
+    Pump(system_);
+    const auto x = [&](std::size_t at) {
+        return static_cast<int>(
+            static_cast<short>(LOWORD(SendMessageW(Field(), EM_POSFROMCHAR, at, 0))));
+    };
+    for (const Script& script : Scripts) {
+        SCOPED_TRACE(script.name);
+        const std::wstring_view text = script.text;
+        Show(text);
+        ASSERT_EQ(RowStarts().size(), 1u) << "one row in a field this wide";
+        // The extent the caret's places give, stop by stop.
+        int left = INT_MAX;
+        int right = INT_MIN;
+        std::vector<std::size_t> stops;
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            SendMessageW(Field(), EM_SETSEL, at, static_cast<LPARAM>(at));
+            const DWORD caret = Caret();
+            if (!stops.empty() && stops.back() == caret)
+                continue;
+            stops.push_back(caret);
+            left = std::min(left, x(caret));
+            right = std::max(right, x(caret));
+        }
+        ASSERT_GT(stops.size(), 3u);
+        const auto inkOf = [&](const char* how) {
+            SCOPED_TRACE(how);
+            const Rendering shown(Field(), 0);
+            const COLORREF background = shown.At(shown.Right() - 1, shown.Bottom() - 1);
+            int inkLeft = INT_MAX;
+            int inkRight = INT_MIN;
+            const int height = HIWORD(SendMessageW(Field(), EM_POSFROMCHAR, 0, 0)) + 16;
+            for (int y = 0; y < std::min(height, shown.Bottom()); ++y)
+                for (int column = 0; column < shown.Right(); ++column)
+                    if (shown.At(column, y) != background) {
+                        inkLeft = std::min(inkLeft, column);
+                        inkRight = std::max(inkRight, column + 1);
+                    }
+            // Glyphs keep a pixel or two inside their advances.
+            EXPECT_GE(inkLeft, left - 1);
+            EXPECT_LE(inkLeft, left + 3);
+            EXPECT_LE(inkRight, right + 1);
+            EXPECT_GE(inkRight, right - 3);
+        };
+        SendMessageW(Field(), EM_SETSEL, 0, 0);
+        inkOf("nothing selected");
+        SendMessageW(Field(), EM_SETSEL, stops[stops.size() / 2], static_cast<LPARAM>(text.size()));
+        inkOf("selected from inside");
+    }
 }
 
 // A run of blanks far wider than the field wraps into rows of its width, so
