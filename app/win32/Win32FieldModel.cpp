@@ -295,6 +295,9 @@ std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::
     // A row shaped as a whole may be wider than its characters' advances
     // said: it ends at an earlier break then, or an earlier character.
     for (;;) {
+        // Most rows are drawn character by character: nothing more to ask.
+        if (widths.Shaped(text.substr(start, end - start)) < 0)
+            return end;
         std::size_t shown = end;
         while (shown > start && (flagsAt(shown - 1) & Blank))
             --shown;

@@ -20,6 +20,7 @@
 #include "Win32Uniscribe.h"
 
 #include <imm.h>
+#include <oleacc.h>
 #include <uxtheme.h>
 #include <vssym32.h>
 
@@ -49,6 +50,21 @@ constexpr UINT DragScrollMs = 50;
 
 // The context menu's commands, as a stock edit has them.
 enum MenuCommand : UINT { MenuUndo = 1, MenuCut, MenuCopy, MenuPaste, MenuDelete, MenuSelectAll };
+
+// A context menu item the field draws in its own font: the menu font may
+// have no Chinese (Wine's has none, where a stock edit's menu shows boxes),
+// the field's has. Screen readers read its text from here, as from any
+// owner-drawn item, so it comes first.
+struct MenuItem {
+    MSAAMENUINFO accessible;
+    std::wstring text;
+};
+
+const MenuItem* MenuItemOf(ULONG_PTR data) {
+    const auto* item = reinterpret_cast<const MenuItem*>(data);
+    return item && item->accessible.dwMSAASignature == static_cast<DWORD>(MSAA_MENU_SIG) ? item
+                                                                                         : nullptr;
+}
 
 class Field {
 public:
@@ -97,6 +113,8 @@ private:
     void MouseDown(POINT point, bool extend);
     void MouseMoved(POINT point);
     void ContextMenu(LPARAM at);
+    bool MeasureMenuItem(MEASUREITEMSTRUCT& measure);
+    bool DrawMenuItem(const DRAWITEMSTRUCT& draw);
     bool Copy();
     void Cut();
     void Paste();
@@ -131,6 +149,8 @@ private:
     int wheel_ = 0;
     // The first half of a surrogate pair, typed before its second.
     wchar_t highSurrogate_ = 0;
+    // Ctrl+BackSpace was pressed: the character it makes is not typed.
+    bool controlBack_ = false;
 };
 
 Field* FieldOf(HWND window) { return reinterpret_cast<Field*>(GetWindowLongPtrW(window, 0)); }
@@ -631,6 +651,18 @@ bool Field::Key(WPARAM key) {
                 Edit(caret, end, {}, true);
         }
         return true;
+    case VK_BACK:
+        // Ctrl+BackSpace, from the key: Windows types 0x7F for it, Wine a
+        // BackSpace (0x08), which would take one character. The character
+        // that follows is not typed.
+        if (!control)
+            return false;
+        controlBack_ = true;
+        if (content_.HasSelection())
+            Edit(content_.SelectionStart(), content_.SelectionEnd(), {}, true);
+        else if (caret > 0)
+            Edit(PreviousWordStart(text, caret), caret, {}, true);
+        return true;
     case VK_INSERT:
         if (control && !shift)
             Copy();
@@ -649,6 +681,8 @@ void Field::Character(wchar_t character) {
         return;
     }
     const wchar_t high = std::exchange(highSurrogate_, wchar_t{0});
+    if (std::exchange(controlBack_, false) && (character == L'\b' || character == CtrlBackSpace))
+        return;
     switch (character) {
     case CtrlA:
         atRowEnd_ = false;
@@ -744,9 +778,16 @@ void Field::ContextMenu(LPARAM at) {
         return;
     const std::size_t length = content_.Text().size();
     const bool selection = content_.HasSelection();
+    // Kept while the menu shows: its items point at them.
+    std::vector<std::unique_ptr<MenuItem>> items;
     const auto add = [&](UINT command, const char* caption, bool enabled) {
-        AppendMenuW(menu.get(), MF_STRING | (enabled ? 0 : MF_GRAYED), command,
-                    WideFromUtf8(caption).c_str());
+        auto item = std::make_unique<MenuItem>();
+        item->text = WideFromUtf8(caption);
+        item->accessible = {static_cast<DWORD>(MSAA_MENU_SIG),
+                            static_cast<DWORD>(item->text.size()), item->text.data()};
+        AppendMenuW(menu.get(), MF_OWNERDRAW | (enabled ? 0 : MF_GRAYED), command,
+                    reinterpret_cast<LPCWSTR>(item.get()));
+        items.push_back(std::move(item));
     };
     add(MenuUndo, "撤消(&U)", content_.CanUndo());
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
@@ -780,6 +821,64 @@ void Field::ContextMenu(LPARAM at) {
         Select(0, length);
         break;
     }
+}
+
+bool Field::MeasureMenuItem(MEASUREITEMSTRUCT& measure) {
+    const MenuItem* item = measure.CtlType == ODT_MENU ? MenuItemOf(measure.itemData) : nullptr;
+    if (!item)
+        return false;
+    RECT box{};
+    DrawTextW(widths_.Dc(), item->text.c_str(), static_cast<int>(item->text.size()), &box,
+              DT_SINGLELINE | DT_CALCRECT);
+    // Room for a check mark's width on either side, as a menu leaves.
+    const int side = GetSystemMetrics(SM_CXMENUCHECK);
+    measure.itemWidth = static_cast<UINT>(box.right + 2 * side);
+    measure.itemHeight = static_cast<UINT>(
+        std::max<int>(box.bottom + 2 * GetSystemMetrics(SM_CYEDGE), GetSystemMetrics(SM_CYMENU)));
+    return true;
+}
+
+bool Field::DrawMenuItem(const DRAWITEMSTRUCT& draw) {
+    const MenuItem* item = draw.CtlType == ODT_MENU ? MenuItemOf(draw.itemData) : nullptr;
+    if (!item)
+        return false;
+    const SavedDc saved(draw.hDC);
+    const bool chosen = (draw.itemState & ODS_SELECTED) != 0;
+    const bool grayed = (draw.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
+    FillRect(draw.hDC, &draw.rcItem, GetSysColorBrush(chosen ? COLOR_HIGHLIGHT : COLOR_MENU));
+    SetTextColor(draw.hDC, GetSysColor(grayed   ? COLOR_GRAYTEXT
+                                       : chosen ? COLOR_HIGHLIGHTTEXT
+                                                : COLOR_MENUTEXT));
+    SetBkMode(draw.hDC, TRANSPARENT);
+    SelectObject(draw.hDC, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+    RECT box = draw.rcItem;
+    box.left += GetSystemMetrics(SM_CXMENUCHECK);
+    // The access keys underlined when the keyboard opened the menu, as Windows shows them.
+    DrawTextW(draw.hDC, item->text.c_str(), static_cast<int>(item->text.size()), &box,
+              DT_SINGLELINE | DT_VCENTER | DT_LEFT |
+                  ((draw.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0));
+    return true;
+}
+
+// The item of an owner-drawn menu whose access key ("&U") is `key`, as a
+// menu finds it itself for items whose text it holds.
+LRESULT MenuItemForKey(HMENU menu, wchar_t key) {
+    const int count = GetMenuItemCount(menu);
+    for (int index = 0; index < count; ++index) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_DATA | MIIM_FTYPE | MIIM_STATE;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(index), TRUE, &info) ||
+            !(info.fType & MFT_OWNERDRAW) || (info.fState & MFS_DISABLED))
+            continue;
+        const MenuItem* item = MenuItemOf(info.dwItemData);
+        const std::size_t amp = item ? item->text.find(L'&') : std::wstring::npos;
+        if (amp != std::wstring::npos && amp + 1 < item->text.size() &&
+            CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(item->text[amp + 1]))) ==
+                CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(key))))
+            return MAKELRESULT(index, MNC_EXECUTE);
+    }
+    return MAKELRESULT(0, MNC_IGNORE);
 }
 
 bool Field::Copy() {
@@ -961,6 +1060,18 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
         ContextMenu(lParam);
         return 0;
+    case WM_MEASUREITEM:
+        if (MeasureMenuItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)))
+            return TRUE;
+        break;
+    case WM_DRAWITEM:
+        if (DrawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+            return TRUE;
+        break;
+    case WM_MENUCHAR:
+        if (HIWORD(wParam) == MF_POPUP)
+            return MenuItemForKey(reinterpret_cast<HMENU>(lParam), LOWORD(wParam));
+        break;
     case WM_IME_STARTCOMPOSITION:
         // The input method writes where the caret is, in the field's font.
         if (const HIMC context = ImmGetContext(window_)) {

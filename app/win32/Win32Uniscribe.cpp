@@ -91,7 +91,7 @@ void FontWidths::Use(HFONT font) {
     const HGDIOBJ before = SelectObject(dc_.get(), chosen);
     if (!previous_)
         previous_ = before;
-    std::fill(lacks_.begin(), lacks_.end(), std::uint8_t{0});
+    std::fill(kinds_.begin(), kinds_.end(), std::uint8_t{0});
 }
 
 int FontWidths::AverageLatinWidth() {
@@ -103,8 +103,8 @@ int FontWidths::AverageLatinWidth() {
     return (size.cx / 26 + 1) / 2;
 }
 
-bool FontWidths::Lacks(wchar_t unit) {
-    if (!lacks_[unit]) {
+std::uint8_t FontWidths::KindOf(wchar_t unit) {
+    if (!kinds_[unit]) {
         const auto first = static_cast<wchar_t>(unit & 0xFF00);
         wchar_t block[0x100];
         WORD glyphs[0x100];
@@ -112,19 +112,27 @@ bool FontWidths::Lacks(wchar_t unit) {
             block[i] = static_cast<wchar_t>(first + i);
         const bool asked = GetGlyphIndicesW(dc_.get(), block, 0x100, glyphs,
                                             GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR;
-        for (unsigned i = 0; i < 0x100; ++i)
-            lacks_[first + i] = asked && glyphs[i] == 0xFFFF ? 2 : 1;
+        for (unsigned i = 0; i < 0x100; ++i) {
+            const wchar_t each = block[i];
+            std::uint8_t kind = Simple;
+            // Control characters have no glyphs and need none.
+            if (each >= L' ' && asked && glyphs[i] == 0xFFFF)
+                kind |= Lacking;
+            if (IsSurrogate(each) || ScriptIsComplex(&each, 1, SIC_COMPLEX) == S_OK)
+                kind |= Complex;
+            kinds_[first + i] = kind;
+        }
     }
-    return lacks_[unit] == 2;
+    return kinds_[unit];
 }
 
+bool FontWidths::Lacks(wchar_t unit) { return (KindOf(unit) & Lacking) != 0; }
+
 bool FontWidths::NeedsShaping(std::wstring_view row) {
-    if (row.empty())
-        return false;
     for (const wchar_t unit : row)
-        if (IsSurrogate(unit) || (unit >= L' ' && Lacks(unit)))
+        if (KindOf(unit) & (Lacking | Complex))
             return true;
-    return ScriptIsComplex(row.data(), static_cast<int>(row.size()), SIC_COMPLEX) == S_OK;
+    return false;
 }
 
 int FontWidths::Shaped(std::wstring_view row) {

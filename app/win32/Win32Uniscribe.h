@@ -46,7 +46,9 @@ public:
     int AverageLatinWidth();
     // Whether the font has no glyph for `unit`, asked a block of 256 at a time.
     bool Lacks(wchar_t unit);
-    // Whether a row is drawn shaped whole rather than character by character.
+    // Whether a row is drawn shaped whole rather than character by character:
+    // whether it holds a unit of a complex script (as ScriptIsComplex says of
+    // it), of a surrogate pair, or that the font lacks.
     bool NeedsShaping(std::wstring_view row);
     int Shaped(std::wstring_view row) override;
 
@@ -55,8 +57,12 @@ private:
 
     UniqueDc dc_;
     HGDIOBJ previous_ = nullptr;
-    // By unit: 0 not asked yet, 1 the font has it, 2 it lacks it.
-    std::vector<std::uint8_t> lacks_ = std::vector<std::uint8_t>(0x10000, 0);
+    // By unit, asked a block of 256 at a time: 0 not asked yet, else Simple
+    // and whether the font lacks it or it is of a complex script (or half
+    // of a surrogate pair).
+    enum Kind : std::uint8_t { Simple = 1, Lacking = 2, Complex = 4 };
+    std::uint8_t KindOf(wchar_t unit);
+    std::vector<std::uint8_t> kinds_ = std::vector<std::uint8_t>(0x10000, 0);
 };
 
 // A row analysed, shaped and placed whole by Uniscribe in a device

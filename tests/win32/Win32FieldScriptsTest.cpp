@@ -12,7 +12,9 @@
 #include "Win32Uniscribe.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <string_view>
@@ -266,6 +268,116 @@ TEST_F(ScriptField, APaintThatFailsLeavesTheDeviceContextAsItWas) {
         for (int x = 0; x < shown.Right(); ++x)
             ink += shown.At(x, y) != GetSysColor(COLOR_WINDOW);
     EXPECT_GT(ink, 20) << "the text is drawn";
+}
+
+// Tab stops every eight average Latin letters, as a stock edit has them,
+// not eight of a Chinese font's wide average: "17<Tab>41.99" fits a row.
+TEST_F(ScriptField, TabsStopEveryEightAverageLatinLetters) {
+    Show(L"17\t41.99");
+    EXPECT_EQ(RowStarts().size(), 1u);
+    const HDC dc = GetDC(Field());
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(Field(), WM_GETFONT, 0, 0)));
+    SIZE letters{};
+    GetTextExtentPoint32W(dc, L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ", 52,
+                          &letters);
+    SelectObject(dc, previous);
+    ReleaseDC(Field(), dc);
+    const int average = (letters.cx / 26 + 1) / 2;
+    const auto x = [&](std::size_t at) {
+        return static_cast<short>(LOWORD(SendMessageW(Field(), EM_POSFROMCHAR, at, 0)));
+    };
+    EXPECT_EQ(x(3) - x(0), 8 * average);
+}
+
+// Ctrl+BackSpace takes the word before the caret, whatever character the
+// key makes after it: 0x7F on Windows, a BackSpace under Wine. Ctrl+H is
+// still a BackSpace.
+TEST_F(ScriptField, CtrlBackSpaceTakesTheWordBefore) {
+    const struct {
+        const char* name;
+        WPARAM key;
+        wchar_t character;
+        std::wstring_view left;
+    } cases[] = {
+        {"as Windows types it", VK_BACK, 0x7F, L"17 inches "},
+        {"as Wine types it", VK_BACK, L'\b', L"17 inches "},
+        {"Ctrl+H", 'H', L'\b', L"17 inches wid"},
+    };
+    SetFocus(Field());
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    BYTE held[256];
+    std::copy(std::begin(keys), std::end(keys), std::begin(held));
+    held[VK_CONTROL] = held[VK_LCONTROL] = 0x80;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Show(L"17 inches wide");
+        SendMessageW(Field(), EM_SETSEL, 14, 14);
+        SetKeyboardState(held);
+        SendMessageW(Field(), WM_KEYDOWN, c.key, 1);
+        SendMessageW(Field(), WM_CHAR, c.character, 1);
+        SetKeyboardState(keys);
+        EXPECT_EQ(ui::win32::TextOfWindow(Field()), c.left);
+    }
+}
+
+// The context menu's items are drawn in the field's font (the menu font
+// may have no Chinese), still named for screen readers, and still chosen
+// by their access keys.
+TEST_F(ScriptField, TheContextMenuIsDrawnInTheFieldsFontAndKeepsItsKeys) {
+    struct Seen {
+        std::vector<std::wstring> names;
+        bool ownerDrawn = true;
+    } seen;
+    // A window of the test's own, whose timer fires inside the menu's loop.
+    const HWND watcher =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(watcher, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
+    SetWindowLongPtrW(
+        watcher, GWLP_WNDPROC,
+        reinterpret_cast<LONG_PTR>(+[](HWND window, UINT message, WPARAM wParam,
+                                       LPARAM lParam) -> LRESULT {
+            if (message != WM_TIMER)
+                return DefWindowProcW(window, message, wParam, lParam);
+            KillTimer(window, wParam);
+            auto& seen = *reinterpret_cast<Seen*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            const HWND popup = FindWindowW(L"#32768", nullptr);
+            const auto menu =
+                popup ? reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)) : nullptr;
+            for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+                MENUITEMINFOW info{};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_FTYPE | MIIM_DATA;
+                GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+                if (info.fType & MFT_SEPARATOR)
+                    continue;
+                seen.ownerDrawn &= (info.fType & MFT_OWNERDRAW) != 0;
+                const auto* accessible = reinterpret_cast<const MSAAMENUINFO*>(info.dwItemData);
+                if (accessible && accessible->dwMSAASignature == static_cast<DWORD>(MSAA_MENU_SIG))
+                    seen.names.emplace_back(accessible->pszWText, accessible->cchWText);
+            }
+            // 全选(&A): its access key.
+            PostMessageW(popup ? popup : window, WM_CHAR, L'a', 1);
+            return 0;
+        }));
+    Show(L"17 inches");
+    SetFocus(Field());
+    SendMessageW(Field(), EM_SETSEL, 0, 0);
+    SetTimer(watcher, 1, 300, nullptr);
+    SendMessageW(Field(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Field()), -1);
+    DestroyWindow(watcher);
+    EXPECT_TRUE(seen.ownerDrawn);
+    const std::vector<std::wstring> names{L"\x64A4\x6D88(&U)", L"\x526A\x5207(&T)",
+                                          L"\x590D\x5236(&C)", L"\x7C98\x8D34(&P)",
+                                          L"\x5220\x9664(&D)", L"\x5168\x9009(&A)"};
+    EXPECT_EQ(seen.names, names);
+    DWORD start = 1;
+    DWORD end = 0;
+    SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 9u) << "A chose Select All";
 }
 
 } // namespace
