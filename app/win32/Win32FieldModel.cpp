@@ -131,12 +131,15 @@ TextBreaks::Span TextBreaks::Around(std::wstring_view text, std::size_t at) {
         nextBlock_ = (nextBlock_ + 1) % blocks_.size();
         Fill(*found, text, index);
     }
-    return {found->from, found->from + found->flags.size(), found->flags.data()};
+    return {found->from, found->from + found->flags.size(), found->flags.data(), &found->fill,
+            found->fill};
 }
 
 void TextBreaks::Fill(Block& block, std::wstring_view text, std::size_t index) {
-    // Marked unknown first: an analysis that throws leaves no half-filled block.
+    // Marked unknown first, and any span of it let go: an analysis that
+    // throws leaves no half-filled block in use.
     block.index = SIZE_MAX;
+    block.fill = ++fills_;
     block.from = index * BlockUnits;
     const std::size_t to = std::min(text.size(), block.from + BlockUnits);
     block.seenFrom = block.from - std::min(block.from, ContextUnits);
@@ -161,15 +164,23 @@ void TextBreaks::Fill(Block& block, std::wstring_view text, std::size_t index) {
     block.flags.assign(flags.begin() + static_cast<std::ptrdiff_t>(skip),
                        flags.begin() + static_cast<std::ptrdiff_t>(skip + (to - block.from)));
     block.index = index;
+    block.fill = ++fills_;
 }
 
 bool TextBreaks::IsStop(std::wstring_view text, std::size_t position) {
+    Span span;
+    return IsStop(text, position, span);
+}
+
+bool TextBreaks::IsStop(std::wstring_view text, std::size_t position, Span& span) {
     if (!IsCaretStop(text, position))
         return false;
     if (position == 0 || position >= text.size() || text[position] == L'\r' ||
         text[position - 1] == L'\n')
         return true;
-    return (Around(text, position).At(position) & StopBefore) != 0;
+    if (!span.Holds(position))
+        span = Around(text, position);
+    return (span.At(position) & StopBefore) != 0;
 }
 
 std::size_t TextBreaks::NextStop(std::wstring_view text, std::size_t position) {
@@ -291,7 +302,11 @@ int CharacterWidths::OfPair(char32_t codePoint) {
 std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
                                 int width, CharacterWidths& widths) {
     std::size_t end = FitEnd(text, start, lineEnd, width, widths).end;
-    const auto flagsAt = [&](std::size_t at) { return breaks_->Around(text, at).At(at); };
+    const auto flagsAt = [&](std::size_t at) {
+        if (!span_.Holds(at))
+            span_ = breaks_->Around(text, at);
+        return span_.At(at);
+    };
     // A row shaped as a whole may be wider than its characters' advances
     // said: it ends at an earlier break then, or an earlier character.
     for (;;) {
@@ -308,7 +323,7 @@ std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::
             --back;
         if (back == start) {
             back = shown - 1;
-            while (back > start && !breaks_->IsStop(text, back))
+            while (back > start && !breaks_->IsStop(text, back, span_))
                 --back;
         }
         if (back == start)
@@ -325,12 +340,12 @@ FieldRows::Fit FieldRows::FitEnd(std::wstring_view text, std::size_t start, std:
     // the marks it carries.
     const auto cut = [&](std::size_t at) {
         std::size_t end = at;
-        while (end > start && !breaks_->IsStop(text, end))
+        while (end > start && !breaks_->IsStop(text, end, span_))
             --end;
         if (end > start)
             return Fit{end, fit.reach, fit.tab};
         end = at;
-        while (end < lineEnd && !breaks_->IsStop(text, end))
+        while (end < lineEnd && !breaks_->IsStop(text, end, span_))
             ++end;
         return Fit{end, std::max(fit.reach, end + 1), fit.tab};
     };
@@ -340,11 +355,10 @@ FieldRows::Fit FieldRows::FitEnd(std::wstring_view text, std::size_t start, std:
     // Where the run of blanks the row is in started, when it is in one.
     long long runX = 0;
     bool inRun = false;
-    TextBreaks::Span span;
     for (std::size_t at = start; at < lineEnd;) {
-        if (!span.Holds(at))
-            span = breaks_->Around(text, at);
-        const std::uint8_t flags = span.At(at);
+        if (!span_.Holds(at))
+            span_ = breaks_->Around(text, at);
+        const std::uint8_t flags = span_.At(at);
         std::size_t units = 1;
         const int advance =
             widths.Of(text, at, static_cast<int>(std::min<long long>(x, INT_MAX)), units);
@@ -391,6 +405,8 @@ void FieldRows::Follow(std::wstring_view text, const TextChange& change, int wid
     // A field not yet given a width breaks its lines only where they end.
     if (width <= 0)
         width = INT_MAX;
+    // The text changed since rows were last laid out.
+    span_ = {};
     // The rows before the edit too whose ends were decided by what it
     // changed: a row ends at a break because of a character after it that
     // did not fit, as far on as the row after next, or further past rows

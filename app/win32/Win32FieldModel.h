@@ -71,26 +71,35 @@ public:
     TextBreaks& operator=(const TextBreaks&) = delete;
 
     // The flags of the units from `from` to `to` (the block that holds
-    // `at`), valid until the next call.
+    // `at`), for as long as the text is the same and the block is kept.
     struct Span {
         std::size_t from = 0;
         std::size_t to = 0;
         const std::uint8_t* flags = nullptr;
+        // Which filling of its block it is.
+        const std::uint64_t* filled = nullptr;
+        std::uint64_t fill = 0;
         std::uint8_t At(std::size_t at) const { return flags[at - from]; }
-        bool Holds(std::size_t at) const { return at >= from && at < to; }
+        // Whether it answers for `at` still, the text being the same.
+        bool Holds(std::size_t at) const {
+            return filled && *filled == fill && at >= from && at < to;
+        }
     };
     Span Around(std::wstring_view text, std::size_t at);
 
     // A place the caret may stand: where the analysis says so and no
     // character is cut (IsCaretStop), and always at a line's ends.
     bool IsStop(std::wstring_view text, std::size_t position);
+    // The same, reading `span` while it holds the place, for a caller that
+    // knows the text has not changed since it was given.
+    bool IsStop(std::wstring_view text, std::size_t position, Span& span);
     std::size_t NextStop(std::wstring_view text, std::size_t position);
     std::size_t PreviousStop(std::wstring_view text, std::size_t position);
     std::size_t StopAtOrBefore(std::wstring_view text, std::size_t position);
 
     // Units a block holds, and units of its line on either side asked with
     // it, so that its first and last units are seen in their context.
-    static constexpr std::size_t BlockUnits = 512;
+    static constexpr std::size_t BlockUnits = 2048;
     static constexpr std::size_t ContextUnits = 64;
 
 private:
@@ -101,13 +110,14 @@ private:
         std::wstring seen;
         std::size_t from = 0;
         std::vector<std::uint8_t> flags;
+        std::uint64_t fill = 0;
     };
     void Fill(Block& block, std::wstring_view text, std::size_t index);
 
     TextAnalysis& analysis_;
     std::array<Block, 8> blocks_;
     std::size_t nextBlock_ = 0;
-    Span last_;
+    std::uint64_t fills_ = 0;
 };
 
 // --- The text, its selection and its history -----------------------------
@@ -258,6 +268,9 @@ private:
     static constexpr std::size_t Context = 16;
 
     TextBreaks* breaks_;
+    // The block of answers last read while laying rows out, for the next
+    // row: a text does not change while its rows are laid out.
+    TextBreaks::Span span_;
     std::vector<std::size_t> starts_{0};
 };
 

@@ -260,7 +260,7 @@ TEST_F(Analysed, CaretStopsWhereTheAnalysisAndTheCharactersBothAllow) {
 // length.
 TEST_F(Analysed, BlocksAnswerAsTheWholeLineAndNeverForAnOldText) {
     std::wstring text;
-    for (int i = 0; i < 700; ++i)
+    for (int i = 0; i < 3000; ++i)
         text += i % 7 == 3 ? L"\x0915\x093F" : i % 5 == 0 ? L" " : L"\x4E2D";
     std::vector<std::uint8_t> whole(text.size());
     TableAnalysis reference;
