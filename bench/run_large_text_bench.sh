@@ -14,7 +14,8 @@
 #   SIZES-MB text sizes in MB (default: 1 10); each size runs as one line and
 #            as lines of 80 characters, and the one line is pasted and deleted
 #            20 times ("cycles": the memory the field's history keeps), each
-#            in a fresh program.
+#            in a fresh program; and with SHAPES holding "blanks", as one line
+#            of blanks between "x" and "y".
 #
 # e.g.  bench/run_large_text_bench.sh qt build/program/quimbel
 #       bench/run_large_text_bench.sh win32 build-windows/program/quimbel.exe
@@ -23,7 +24,7 @@
 # "wine"); PING_HELPER (default: the one the build in ./build made, else
 # compiled from tests/e2e/ping_window.cpp), STEP_TIMEOUT seconds a step may
 # take before it counts as a freeze (default 60), IDLE_S (default 10),
-# SHAPES (default "line lines cycles"), CYCLES (default 20), TSV=FILE to append the figures as
+# SHAPES (default "line lines cycles"; "blanks" too, see above), CYCLES (default 20), TSV=FILE to append the figures as
 # tab-separated lines.
 #
 # Prints one table per text: each figure, its goal and PASS/FAIL. Exits 1
@@ -260,15 +261,25 @@ print_case() { # bytes, idle rss kB, idle hwm kB
 
 # --- one run: a fresh program, one text ----------------------------------------
 
-run_case() { # MB, shape (line|lines)
+run_case() { # MB, shape (line|lines|blanks)
   local size=$1 shape=$2 text=$work/text.txt bytes paste_limit
-  case_name="$size MB $( [ "$shape" = line ] && echo "on one line" || echo "in 80-character lines")"
+  case $shape in
+    line) case_name="$size MB on one line" ;;
+    lines) case_name="$size MB in 80-character lines" ;;
+    blanks) case_name="$size MB of blanks on one line" ;;
+    *) echo "unknown shape $shape" >&2; return 1 ;;
+  esac
   rows=()
-  {
-    printf '17 '
-    yes abcdefghij | head -n $((size * 100000)) | tr -d '\n'
-  } >"$work/one.txt"
-  if [ "$shape" = line ]; then mv "$work/one.txt" "$text"; else fold -w 80 "$work/one.txt" >"$text"; fi
+  if [ "$shape" = blanks ]; then
+    # A run of blanks far wider than the field, keys typed at both its ends.
+    { printf 'x'; head -c $((size * 1000000)) /dev/zero | tr '\0' ' '; printf 'y'; } >"$text"
+  else
+    {
+      printf '17 '
+      yes abcdefghij | head -n $((size * 100000)) | tr -d '\n'
+    } >"$work/one.txt"
+    if [ "$shape" = line ]; then mv "$work/one.txt" "$text"; else fold -w 80 "$work/one.txt" >"$text"; fi
+  fi
   bytes=$(stat -c %s "$text")
   paste_limit=$(( size >= 10 ? 5000 : 1000 ))
 

@@ -132,6 +132,100 @@ TextSpan WordAt(std::wstring_view text, std::size_t position) {
     return {start, end};
 }
 
+// --- What the platform's text services say of a text ---------------------
+
+TextBreaks::Span TextBreaks::Around(std::wstring_view text, std::size_t at) {
+    const std::size_t index = at / BlockUnits;
+    const std::size_t from = index * BlockUnits;
+    const std::size_t seenFrom = from - std::min(from, ContextUnits);
+    const std::size_t seenTo = std::min(text.size(), from + BlockUnits + ContextUnits);
+    const std::wstring_view seen = text.substr(seenFrom, seenTo - seenFrom);
+    Block* found = nullptr;
+    for (Block& block : blocks_) {
+        if (block.index == index && block.seenFrom == seenFrom && block.seen == seen) {
+            found = &block;
+            break;
+        }
+    }
+    if (!found) {
+        found = &blocks_[nextBlock_];
+        nextBlock_ = (nextBlock_ + 1) % blocks_.size();
+        Fill(*found, text, index);
+    }
+    return {found->from, found->from + found->flags.size(), found->flags.data(), &found->fill,
+            found->fill};
+}
+
+void TextBreaks::Fill(Block& block, std::wstring_view text, std::size_t index) {
+    // Marked unknown first, and any span of it let go: an analysis that
+    // throws leaves no half-filled block in use.
+    block.index = SIZE_MAX;
+    block.fill = ++fills_;
+    block.from = index * BlockUnits;
+    const std::size_t to = std::min(text.size(), block.from + BlockUnits);
+    block.seenFrom = block.from - std::min(block.from, ContextUnits);
+    const std::size_t seenTo = std::min(text.size(), to + ContextUnits);
+    block.seen.assign(text.substr(block.seenFrom, seenTo - block.seenFrom));
+    std::vector<std::uint8_t> flags(block.seen.size(), 0);
+    // Each line on its own, as the analysis takes them; a line break's units
+    // are only places the caret may stand before, outside "\r\n".
+    const std::wstring_view seen = block.seen;
+    for (std::size_t at = 0; at < seen.size();) {
+        std::size_t end = at;
+        while (end < seen.size() && seen[end] != L'\r' && seen[end] != L'\n')
+            ++end;
+        if (end > at)
+            analysis_.Analyse(seen.substr(at, end - at), flags.data() + at);
+        for (at = end; at < seen.size() && (seen[at] == L'\r' || seen[at] == L'\n'); ++at) {
+            const bool afterReturn = seen[at] == L'\n' && at > 0 && seen[at - 1] == L'\r';
+            flags[at] = afterReturn ? 0 : StopBefore;
+        }
+    }
+    const std::size_t skip = block.from - block.seenFrom;
+    block.flags.assign(flags.begin() + static_cast<std::ptrdiff_t>(skip),
+                       flags.begin() + static_cast<std::ptrdiff_t>(skip + (to - block.from)));
+    block.index = index;
+    block.fill = ++fills_;
+}
+
+bool TextBreaks::IsStop(std::wstring_view text, std::size_t position) {
+    Span span;
+    return IsStop(text, position, span);
+}
+
+bool TextBreaks::IsStop(std::wstring_view text, std::size_t position, Span& span) {
+    if (!IsCaretStop(text, position))
+        return false;
+    if (position == 0 || position >= text.size() || text[position] == L'\r' ||
+        text[position - 1] == L'\n')
+        return true;
+    if (!span.Holds(position))
+        span = Around(text, position);
+    return (span.At(position) & StopBefore) != 0;
+}
+
+std::size_t TextBreaks::NextStop(std::wstring_view text, std::size_t position) {
+    if (position >= text.size())
+        return text.size();
+    ++position;
+    while (position < text.size() && !IsStop(text, position))
+        ++position;
+    return position;
+}
+
+std::size_t TextBreaks::PreviousStop(std::wstring_view text, std::size_t position) {
+    if (position == 0)
+        return 0;
+    return StopAtOrBefore(text, std::min(position, text.size()) - 1);
+}
+
+std::size_t TextBreaks::StopAtOrBefore(std::wstring_view text, std::size_t position) {
+    position = std::min(position, text.size());
+    while (position > 0 && !IsStop(text, position))
+        --position;
+    return position;
+}
+
 // --- The text, its selection and its history -----------------------------
 
 void FieldContent::Select(std::size_t anchor, std::size_t caret) {
@@ -313,35 +407,97 @@ int CharacterWidths::OfPair(char32_t codePoint) {
 
 std::size_t FieldRows::RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
                                 int width, CharacterWidths& widths) {
-    int x = 0;
-    std::size_t afterBlank = start;
+    std::size_t end = FitEnd(text, start, lineEnd, width, widths).end;
+    const auto flagsAt = [&](std::size_t at) {
+        if (!span_.Holds(at))
+            span_ = breaks_->Around(text, at);
+        return span_.At(at);
+    };
+    // A row shaped as a whole may be wider than its characters' advances
+    // said: it ends at an earlier break then, or an earlier character.
+    for (;;) {
+        // Most rows are drawn character by character: nothing more to ask.
+        if (widths.Shaped(text.substr(start, end - start)) < 0)
+            return end;
+        std::size_t shown = end;
+        while (shown > start && (flagsAt(shown - 1) & Blank))
+            --shown;
+        if (shown <= start || widths.Shaped(text.substr(start, shown - start)) <= width)
+            return end;
+        std::size_t back = shown - 1;
+        while (back > start && !(flagsAt(back) & BreakBefore))
+            --back;
+        if (back == start) {
+            back = shown - 1;
+            while (back > start && !breaks_->IsStop(text, back, span_))
+                --back;
+        }
+        if (back == start)
+            return end;
+        end = back;
+    }
+}
+
+FieldRows::Fit FieldRows::FitEnd(std::wstring_view text, std::size_t start, std::size_t lineEnd,
+                                 int width, CharacterWidths& widths) {
+    Fit fit{lineEnd, start, false};
+    // Where a row that cannot end at a break ends: after the last whole
+    // character that fits, or after one character wider than the row, with
+    // the marks it carries.
+    const auto cut = [&](std::size_t at) {
+        std::size_t end = at;
+        while (end > start && !breaks_->IsStop(text, end, span_))
+            --end;
+        if (end > start)
+            return Fit{end, fit.reach, fit.tab};
+        end = at;
+        while (end < lineEnd && !breaks_->IsStop(text, end, span_))
+            ++end;
+        return Fit{end, std::max(fit.reach, end + 1), fit.tab};
+    };
+    long long x = 0;
+    // The last place after the row's start where the analysis lets it end.
+    std::size_t breakAt = start;
+    // Where the run of blanks the row is in started, when it is in one.
+    long long runX = 0;
+    bool inRun = false;
     for (std::size_t at = start; at < lineEnd;) {
+        if (!span_.Holds(at))
+            span_ = breaks_->Around(text, at);
+        const std::uint8_t flags = span_.At(at);
         std::size_t units = 1;
-        const int advance = widths.Of(text, at, x, units);
-        if (IsBlank(text[at])) {
+        const int advance =
+            widths.Of(text, at, static_cast<int>(std::min<long long>(x, INT_MAX)), units);
+        fit.reach = at + units + 1;
+        fit.tab |= text[at] == L'\t';
+        const bool fits = at == start || x + advance <= width;
+        if (flags & Blank) {
+            // Blanks hang past the row's end, but a row holds no more of a
+            // run than would fill it: a longer run wraps, or a paint and a
+            // caret move would walk the whole of it. Counted from where the
+            // run starts, its rows start at the same places whatever comes
+            // before it, so rows laid out again after an edit there meet
+            // the old ones at once.
+            if (!inRun) {
+                runX = x;
+                inRun = true;
+            }
+            if (at > start && x - runX + advance > width)
+                return cut(at);
             x += advance;
             at += units;
-            afterBlank = at;
             continue;
         }
-        if (advance > width - x && at > start) {
-            if (afterBlank > start)
-                return afterBlank;
-            std::size_t end = at;
-            while (end > start && !IsCaretStop(text, end))
-                --end;
-            if (end > start)
-                return end;
-            // One character wider than the row, with the marks it carries.
-            end = at;
-            while (end < lineEnd && !IsCaretStop(text, end))
-                ++end;
-            return end;
-        }
+        inRun = false;
+        if (at > start && (flags & BreakBefore))
+            breakAt = at;
+        if (!fits)
+            return breakAt > start ? Fit{breakAt, fit.reach, fit.tab} : cut(at);
         x += advance;
         at += units;
     }
-    return lineEnd;
+    fit.reach = lineEnd + 1;
+    return fit;
 }
 
 void FieldRows::Wrap(std::wstring_view text, int width, CharacterWidths& widths) {
@@ -357,12 +513,29 @@ void FieldRows::Follow(std::wstring_view text, const TextChange& change, int wid
     // A field not yet given a width breaks its lines only where they end.
     if (width <= 0)
         width = INT_MAX;
-    // Two rows before the edit too: a row that ends after a blank ends there
-    // because of a character as far on as the first of the row after next,
-    // so an edit there may let a word back up two rows.
+    // The text changed since rows were last laid out.
+    span_ = {};
+    // The rows before the edit too whose ends were decided by what it
+    // changed: a row ends at a break because of a character after it that
+    // did not fit, as far on as the row after next, or further past rows
+    // of a tab (whose width depends on where it stands) or of blanks.
     const auto upper = std::upper_bound(starts_.begin(), starts_.end(), change.at);
     std::size_t first = static_cast<std::size_t>(upper - starts_.begin()) - 1;
-    first -= std::min<std::size_t>(first, 2);
+    while (first > 0) {
+        const std::size_t from = starts_[first - 1];
+        // Only the text before the edit is read: past it, the row reaches it.
+        const std::size_t bound = change.at - std::min(change.at, Context);
+        if (from >= bound)
+            --first;
+        else {
+            const Fit fit =
+                FitEnd(text, from, std::min(text.substr(0, bound).find(L"\r\n", from), bound),
+                       width, widths);
+            if (fit.reach < bound && !fit.tab)
+                break;
+            --first;
+        }
+    }
     const std::size_t oldEnd = change.at + change.removed;
     const std::size_t newEnd = change.at + change.inserted;
     // Old rows that start after the edit, where the new ones may meet them.

@@ -5,7 +5,9 @@
 // field's width. Plain C++, so that what the field does to a text can be
 // checked without a window.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -35,6 +37,90 @@ struct TextSpan {
     std::size_t end = 0;
 };
 TextSpan WordAt(std::wstring_view text, std::size_t position);
+
+// --- What the platform's text services say of a text ---------------------
+
+// Of one unit of a line, what a line breaker says (Uniscribe on Windows).
+enum TextFlag : std::uint8_t {
+    // A row may start at this unit.
+    BreakBefore = 1,
+    // The unit is a blank a row may break after (hangs at a row's end).
+    Blank = 2,
+    // The caret may stand before this unit.
+    StopBefore = 4,
+    // A word move may stop before this unit.
+    WordBefore = 8,
+};
+
+// Answers for a piece of one line where rows may break and the caret stop.
+// The rows and caret moves ask it; it never draws.
+class TextAnalysis {
+public:
+    virtual ~TextAnalysis() = default;
+    // One set of TextFlag bits a unit of `line` (no line breaks in it) into
+    // `flags`.
+    virtual void Analyse(std::wstring_view line, std::uint8_t* flags) = 0;
+};
+
+// What a TextAnalysis said of a text, asked a block at a time around where
+// it is needed, never of a whole long line at once, and kept for the blocks
+// last asked. A kept block is checked against the text each time it is
+// handed out, so an edit, or one that failed halfway, never leaves it stale.
+class TextBreaks {
+public:
+    explicit TextBreaks(TextAnalysis& analysis) : analysis_(analysis) {}
+    TextBreaks(const TextBreaks&) = delete;
+    TextBreaks& operator=(const TextBreaks&) = delete;
+
+    // The flags of the units from `from` to `to` (the block that holds
+    // `at`), for as long as the text is the same and the block is kept.
+    struct Span {
+        std::size_t from = 0;
+        std::size_t to = 0;
+        const std::uint8_t* flags = nullptr;
+        // Which filling of its block it is.
+        const std::uint64_t* filled = nullptr;
+        std::uint64_t fill = 0;
+        std::uint8_t At(std::size_t at) const { return flags[at - from]; }
+        // Whether it answers for `at` still, the text being the same.
+        bool Holds(std::size_t at) const {
+            return filled && *filled == fill && at >= from && at < to;
+        }
+    };
+    Span Around(std::wstring_view text, std::size_t at);
+
+    // A place the caret may stand: where the analysis says so and no
+    // character is cut (IsCaretStop), and always at a line's ends.
+    bool IsStop(std::wstring_view text, std::size_t position);
+    // The same, reading `span` while it holds the place, for a caller that
+    // knows the text has not changed since it was given.
+    bool IsStop(std::wstring_view text, std::size_t position, Span& span);
+    std::size_t NextStop(std::wstring_view text, std::size_t position);
+    std::size_t PreviousStop(std::wstring_view text, std::size_t position);
+    std::size_t StopAtOrBefore(std::wstring_view text, std::size_t position);
+
+    // Units a block holds, and units of its line on either side asked with
+    // it, so that its first and last units are seen in their context.
+    static constexpr std::size_t BlockUnits = 2048;
+    static constexpr std::size_t ContextUnits = 64;
+
+private:
+    struct Block {
+        std::size_t index = SIZE_MAX;
+        // The text analysed for it, its context with it, and where that starts.
+        std::size_t seenFrom = 0;
+        std::wstring seen;
+        std::size_t from = 0;
+        std::vector<std::uint8_t> flags;
+        std::uint64_t fill = 0;
+    };
+    void Fill(Block& block, std::wstring_view text, std::size_t index);
+
+    TextAnalysis& analysis_;
+    std::array<Block, 8> blocks_;
+    std::size_t nextBlock_ = 0;
+    std::uint64_t fills_ = 0;
+};
 
 // --- The text, its selection and its history -----------------------------
 
@@ -151,6 +237,14 @@ public:
     }
     // Forgets every width: the font changed. Tabs stop every `tab` pixels.
     void Reset(int tab);
+    int Tab() const { return tab_; }
+    // The width of `row` as drawn where that is not the sum of its
+    // characters' advances (a row shaped as a whole: joined, reordered, from
+    // a fallback font); -1 for a row drawn character by character.
+    virtual int Shaped(std::wstring_view row) {
+        (void)row;
+        return -1;
+    }
 
 protected:
     // The advances of `count` characters from `first`, in the current font.
@@ -166,10 +260,14 @@ private:
 };
 
 // Where the rows of a text start, wrapped at a width: a line breaks where
-// it ends, and a long one after the last blank that fits, or else after the
-// last character that fits. Blanks at a row's end hang past it.
+// it ends, and a long one at the last place the text's analysis lets a row
+// start that fits, or else after the last character that fits. Blanks at a
+// row's end hang past it, up to a row's width of them: a longer run of blanks
+// wraps like any other text.
 class FieldRows {
 public:
+    explicit FieldRows(TextBreaks& breaks) : breaks_(&breaks) {}
+
     // Every row anew.
     void Wrap(std::wstring_view text, int width, CharacterWidths& widths);
     // After `change` turned the text it was wrapped for into `text`: the rows
@@ -187,9 +285,25 @@ public:
 
 private:
     // Where the row that starts at `start`, in the line that ends at `lineEnd`, ends.
-    static std::size_t RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd,
-                                int width, CharacterWidths& widths);
+    std::size_t RowEndAt(std::wstring_view text, std::size_t start, std::size_t lineEnd, int width,
+                         CharacterWidths& widths);
+    // Where that row ends by its characters' advances; how far on it read
+    // the text (it ends there because of what it read), and whether it met
+    // a tab, whose width depends on where it stands.
+    struct Fit {
+        std::size_t end;
+        std::size_t reach;
+        bool tab;
+    };
+    Fit FitEnd(std::wstring_view text, std::size_t start, std::size_t lineEnd, int width,
+               CharacterWidths& widths);
+    // Units before a place whose line-breaking answers a change there may change.
+    static constexpr std::size_t Context = 16;
 
+    TextBreaks* breaks_;
+    // The block of answers last read while laying rows out, for the next
+    // row: a text does not change while its rows are laid out.
+    TextBreaks::Span span_;
     std::vector<std::size_t> starts_{0};
 };
 

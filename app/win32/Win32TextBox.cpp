@@ -17,8 +17,10 @@
 #include "Win32Clipboard.h"
 #include "Win32FieldModel.h"
 #include "Win32Private.h"
+#include "Win32Uniscribe.h"
 
 #include <imm.h>
+#include <oleacc.h>
 #include <uxtheme.h>
 #include <vssym32.h>
 
@@ -56,49 +58,20 @@ constexpr UINT DragScrollMs = 50;
 // The context menu's commands, as a stock edit has them.
 enum MenuCommand : UINT { MenuUndo = 1, MenuCut, MenuCopy, MenuPaste, MenuDelete, MenuSelectAll };
 
-// Character widths in the field's font, asked of a device context of its own.
-class FontWidths final : public CharacterWidths {
-public:
-    FontWidths() : dc_(CreateCompatibleDC(nullptr)) {}
-    ~FontWidths() override {
-        if (dc_ && previous_)
-            SelectObject(dc_.get(), previous_);
-    }
-    FontWidths(const FontWidths&) = delete;
-    FontWidths& operator=(const FontWidths&) = delete;
-
-    HDC Dc() const { return dc_.get(); }
-    void Use(HFONT font) {
-        const HGDIOBJ chosen = font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
-        const HGDIOBJ before = SelectObject(dc_.get(), chosen);
-        if (!previous_)
-            previous_ = before;
-    }
-
-private:
-    void Measure(char32_t first, std::size_t count, int* widths) override {
-        if (first < 0x10000 &&
-            GetCharWidth32W(dc_.get(), first, first + static_cast<UINT>(count) - 1, widths))
-            return;
-        for (std::size_t i = 0; i < count; ++i) {
-            const char32_t codePoint = first + static_cast<char32_t>(i);
-            wchar_t units[2];
-            int length = 1;
-            if (codePoint >= 0x10000) {
-                units[0] = static_cast<wchar_t>(0xD800 + ((codePoint - 0x10000) >> 10));
-                units[1] = static_cast<wchar_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
-                length = 2;
-            } else {
-                units[0] = static_cast<wchar_t>(codePoint);
-            }
-            SIZE size{};
-            widths[i] = GetTextExtentPoint32W(dc_.get(), units, length, &size) ? size.cx : 0;
-        }
-    }
-
-    UniqueDc dc_;
-    HGDIOBJ previous_ = nullptr;
+// A context menu item the field draws in its own font: the menu font may
+// have no Chinese (Wine's has none, where a stock edit's menu shows boxes),
+// the field's has. Screen readers read its text from here, as from any
+// owner-drawn item, so it comes first.
+struct MenuItem {
+    MSAAMENUINFO accessible;
+    std::wstring text;
 };
+
+const MenuItem* MenuItemOf(ULONG_PTR data) {
+    const auto* item = reinterpret_cast<const MenuItem*>(data);
+    return item && item->accessible.dwMSAASignature == static_cast<DWORD>(MSAA_MENU_SIG) ? item
+                                                                                         : nullptr;
+}
 
 class Field {
     friend class HandlingMessage;
@@ -133,6 +106,9 @@ private:
 
     // --- Drawing
     void Paint();
+    // The client area into `target`: a paint's, through a bitmap off screen
+    // when `buffered`, or a caller's (WM_PRINTCLIENT), straight into it.
+    void Draw(HDC target, bool buffered);
     void PaintThemedBorder();
     void DrawRow(HDC dc, std::size_t row, int y, bool showSelection);
 
@@ -164,6 +140,8 @@ private:
     void MouseDown(POINT point, bool extend);
     void MouseMoved(POINT point);
     void ContextMenu(LPARAM at);
+    bool MeasureMenuItem(MEASUREITEMSTRUCT& measure);
+    bool DrawMenuItem(const DRAWITEMSTRUCT& draw);
     bool Copy();
     void Cut();
     void Paste();
@@ -180,7 +158,10 @@ private:
 
     HWND window_;
     FieldContent content_;
-    FieldRows rows_;
+    // Where rows break and the caret stops, as Windows' text services say.
+    UniscribeAnalysis analysis_;
+    TextBreaks breaks_{analysis_};
+    FieldRows rows_{breaks_};
     FontWidths widths_;
     HFONT font_ = nullptr;
     int lineHeight_ = 16;
@@ -207,11 +188,46 @@ private:
     // Messages being handled, and whether the window is gone meanwhile.
     int handling_ = 0;
     bool destroyed_ = false;
+    // Ctrl+BackSpace was pressed: the character it makes is not typed.
+    bool controlBack_ = false;
 };
 
 Field* FieldOf(HWND window) { return reinterpret_cast<Field*>(GetWindowLongPtrW(window, 0)); }
 
 bool Held(int key) { return GetKeyState(key) < 0; }
+
+// An object selected into a device context until the end of the scope.
+class Selected {
+public:
+    Selected(HDC dc, HGDIOBJ object)
+        : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~Selected() {
+        if (previous_)
+            SelectObject(dc_, previous_);
+    }
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// A device context's state (font, colours, modes) put back at the end of the scope.
+class SavedDc {
+public:
+    explicit SavedDc(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+    ~SavedDc() {
+        if (saved_)
+            RestoreDC(dc_, saved_);
+    }
+    SavedDc(const SavedDc&) = delete;
+    SavedDc& operator=(const SavedDc&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
 
 // -1 where a message takes it for "the caret's": read as 32 bits, as a stock
 // edit does, since a 32-bit program's -1 arrives without its sign.
@@ -225,10 +241,10 @@ void Field::UseFont(HFONT font) {
     TEXTMETRICW metrics{};
     GetTextMetricsW(widths_.Dc(), &metrics);
     lineHeight_ = std::max<int>(metrics.tmHeight, 1);
-    // About what a stock edit leaves, and tab stops every eight characters
-    // as there.
+    // About what a stock edit leaves, and tab stops every eight average
+    // Latin letters as there (a Chinese font's average is a wide figure).
     margin_ = std::max<int>(1, metrics.tmAveCharWidth / 4);
-    widths_.Reset(8 * std::max<int>(metrics.tmAveCharWidth, 1));
+    widths_.Reset(8 * std::max(widths_.AverageLatinWidth(), 1));
     WrapAll();
 }
 
@@ -258,6 +274,13 @@ std::size_t Field::CaretRow() const {
 
 int Field::XOf(std::size_t row, std::size_t position) {
     const std::wstring& text = content_.Text();
+    const std::size_t start = rows_.Start(row);
+    const std::wstring_view shown(text.data() + start, rows_.End(text, row) - start);
+    if (widths_.NeedsShaping(shown)) {
+        const ShapedRow shaped(widths_.Dc(), shown, widths_.Tab());
+        if (shaped)
+            return shaped.XOf(std::min(position, start + shown.size()) - start);
+    }
     int x = 0;
     for (std::size_t at = rows_.Start(row); at < position && at < text.size();) {
         std::size_t units = 1;
@@ -269,22 +292,36 @@ int Field::XOf(std::size_t row, std::size_t position) {
 
 std::size_t Field::PositionIn(std::size_t row, int x, bool& atRowEnd) {
     const std::wstring& text = content_.Text();
+    const std::size_t start = rows_.Start(row);
     const std::size_t end = rows_.End(text, row);
-    atRowEnd = false;
-    int left = 0;
-    std::size_t at = rows_.Start(row);
-    while (at < end) {
-        std::size_t units = 1;
-        const int advance = widths_.Of(text, at, left, units);
-        // Nearer the character's left edge than its right.
-        if (x < left + advance / 2)
-            break;
-        left += advance;
-        at += units;
+    std::size_t position = end;
+    const std::wstring_view shown(text.data() + start, end - start);
+    const auto shaped = widths_.NeedsShaping(shown)
+                            ? std::make_unique<ShapedRow>(widths_.Dc(), shown, widths_.Tab())
+                            : nullptr;
+    if (shaped && *shaped) {
+        // The character hit, right to left or not; past its middle, the
+        // place after it.
+        bool trailing = false;
+        position = start + shaped->PositionAt(x, trailing);
+        if (trailing)
+            position = std::min(breaks_.NextStop(text, position), end);
+    } else {
+        int left = 0;
+        for (std::size_t at = start; at < end;) {
+            std::size_t units = 1;
+            const int advance = widths_.Of(text, at, left, units);
+            // Nearer the character's left edge than its right.
+            if (x < left + advance / 2) {
+                position = at;
+                break;
+            }
+            left += advance;
+            at += units;
+        }
     }
-    const std::size_t position = at < end ? at : end;
     atRowEnd = position == end && row + 1 < rows_.Count() && rows_.Start(row + 1) == end;
-    return IsCaretStop(text, position) ? position : PreviousStop(text, position);
+    return breaks_.StopAtOrBefore(text, position);
 }
 
 std::size_t Field::PositionAt(POINT point, bool& atRowEnd) {
@@ -396,18 +433,38 @@ void Field::PlaceInputMethodWindows(POINT caret) {
 // --- Drawing -------------------------------------------------------------
 
 void Field::Paint() {
-    PAINTSTRUCT paint{};
-    const HDC target = BeginPaint(window_, &paint);
-    if (!target)
-        return;
+    // Ended whatever happens while drawing: BeginPaint's device context is
+    // given back and the caret it hid shows again.
+    struct Painting {
+        HWND window;
+        PAINTSTRUCT paint{};
+        HDC dc;
+        explicit Painting(HWND w) : window(w), dc(BeginPaint(w, &paint)) {}
+        ~Painting() {
+            if (dc)
+                EndPaint(window, &paint);
+        }
+        Painting(const Painting&) = delete;
+        Painting& operator=(const Painting&) = delete;
+    } painting(window_);
+    if (painting.dc)
+        Draw(painting.dc, true);
+}
+
+void Field::Draw(HDC target, bool buffered) {
     RECT client{};
     GetClientRect(window_, &client);
     // Drawn off screen and shown at once: no flicker while keys repeat.
-    const UniqueDc dc(CreateCompatibleDC(target));
-    const UniqueBitmap bitmap(CreateCompatibleBitmap(target, std::max<LONG>(client.right, 1),
-                                                     std::max<LONG>(client.bottom, 1)));
-    const HDC into = dc && bitmap ? dc.get() : target;
-    const HGDIOBJ previousBitmap = dc && bitmap ? SelectObject(dc.get(), bitmap.get()) : nullptr;
+    const UniqueDc dc(buffered ? CreateCompatibleDC(target) : nullptr);
+    const UniqueBitmap bitmap(dc ? CreateCompatibleBitmap(target, std::max<LONG>(client.right, 1),
+                                                          std::max<LONG>(client.bottom, 1))
+                                 : nullptr);
+    const bool offScreen = dc && bitmap;
+    const HDC into = offScreen ? dc.get() : target;
+    // Put back before the bitmap is deleted, and the target's state as the
+    // caller had it, whatever happens while drawing.
+    const Selected bitmapIn(offScreen ? dc.get() : nullptr, bitmap.get());
+    const SavedDc saved(into);
     const bool enabled = IsWindowEnabled(window_) != FALSE;
     // The window decides the colours, as for a stock edit.
     auto brush = reinterpret_cast<HBRUSH>(
@@ -418,8 +475,7 @@ void Field::Paint() {
     FillRect(into, &client, brush);
     if (!enabled)
         SetTextColor(into, GetSysColor(COLOR_GRAYTEXT));
-    const HGDIOBJ previousFont =
-        SelectObject(into, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+    SelectObject(into, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
     SetTextAlign(into, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     // A stock edit shows its selection only while it has the focus.
     const bool showSelection = GetFocus() == window_ && content_.HasSelection();
@@ -428,12 +484,8 @@ void Field::Paint() {
     const auto visible = static_cast<std::size_t>(VisibleRows());
     for (std::size_t row = firstRow_; row < rows_.Count() && row < firstRow_ + visible; ++row)
         DrawRow(into, row, static_cast<int>(row - firstRow_) * lineHeight_, showSelection);
-    SelectObject(into, previousFont);
-    if (into != target) {
+    if (offScreen)
         BitBlt(target, 0, 0, client.right, client.bottom, into, 0, 0, SRCCOPY);
-        SelectObject(into, previousBitmap);
-    }
-    EndPaint(window_, &paint);
 }
 
 void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
@@ -442,6 +494,21 @@ void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
     const std::size_t end = rows_.End(text, row);
     if (end <= start)
         return;
+    const std::size_t selectionStart = std::clamp(content_.SelectionStart(), start, end) - start;
+    const std::size_t selectionEnd = std::clamp(content_.SelectionEnd(), start, end) - start;
+    // A row that needs more than its characters' advances is shaped and
+    // drawn whole, its selection in the same pass.
+    const std::wstring_view drawn(text.data() + start, end - start);
+    if (widths_.NeedsShaping(drawn)) {
+        const ShapedRow shaped(dc, drawn, widths_.Tab());
+        if (shaped) {
+            const int mode = SetBkMode(dc, TRANSPARENT);
+            shaped.Draw(margin_, y, showSelection ? selectionStart : 0,
+                        showSelection ? selectionEnd : 0);
+            SetBkMode(dc, mode);
+            return;
+        }
+    }
     // What is drawn, with each character's advance as measured: control
     // characters as blanks, a surrogate pair's advance on its first half.
     std::wstring shown(text, start, end - start);
@@ -455,8 +522,6 @@ void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
             shown[at] = L' ';
         at += units;
     }
-    const std::size_t selectionStart = std::clamp(content_.SelectionStart(), start, end) - start;
-    const std::size_t selectionEnd = std::clamp(content_.SelectionEnd(), start, end) - start;
     int left = margin_;
     const auto draw = [&](std::size_t from, std::size_t to, bool selected) {
         if (to <= from)
@@ -625,13 +690,13 @@ bool Field::Key(WPARAM key) {
     case VK_LEFT:
         MoveCaret(control    ? PreviousWordStart(text, caret)
                   : collapse ? content_.SelectionStart()
-                             : PreviousStop(text, caret),
+                             : breaks_.PreviousStop(text, caret),
                   shift);
         return true;
     case VK_RIGHT:
         MoveCaret(control    ? NextWordStart(text, caret)
                   : collapse ? content_.SelectionEnd()
-                             : NextStop(text, caret),
+                             : breaks_.NextStop(text, caret),
                   shift);
         return true;
     case VK_UP:
@@ -665,10 +730,23 @@ bool Field::Key(WPARAM key) {
         } else if (content_.HasSelection()) {
             Edit(content_.SelectionStart(), content_.SelectionEnd(), {}, true);
         } else {
-            const std::size_t end = control ? NextWordStart(text, caret) : NextStop(text, caret);
+            const std::size_t end =
+                control ? NextWordStart(text, caret) : breaks_.NextStop(text, caret);
             if (end > caret)
                 Edit(caret, end, {}, true);
         }
+        return true;
+    case VK_BACK:
+        // Ctrl+BackSpace, from the key: Windows types 0x7F for it, Wine a
+        // BackSpace (0x08), which would take one character. The character
+        // that follows is not typed.
+        if (!control)
+            return false;
+        controlBack_ = true;
+        if (content_.HasSelection())
+            Edit(content_.SelectionStart(), content_.SelectionEnd(), {}, true);
+        else if (caret > 0)
+            Edit(PreviousWordStart(text, caret), caret, {}, true);
         return true;
     case VK_INSERT:
         if (control && !shift)
@@ -688,6 +766,8 @@ void Field::Character(wchar_t character) {
         return;
     }
     const wchar_t high = std::exchange(highSurrogate_, wchar_t{0});
+    if (std::exchange(controlBack_, false) && (character == L'\b' || character == CtrlBackSpace))
+        return;
     switch (character) {
     case CtrlA:
         atRowEnd_ = false;
@@ -712,7 +792,8 @@ void Field::Character(wchar_t character) {
         if (content_.HasSelection())
             Edit(content_.SelectionStart(), content_.SelectionEnd(), {}, true);
         else if (caret > 0)
-            Edit(character == L'\b' ? PreviousStop(text, caret) : PreviousWordStart(text, caret),
+            Edit(character == L'\b' ? breaks_.PreviousStop(text, caret)
+                                    : PreviousWordStart(text, caret),
                  caret, {}, true);
         return;
     case L'\r':
@@ -803,9 +884,16 @@ void Field::ContextMenu(LPARAM at) {
         return;
     const std::size_t length = content_.Text().size();
     const bool selection = content_.HasSelection();
+    // Kept while the menu shows: its items point at them.
+    std::vector<std::unique_ptr<MenuItem>> items;
     const auto add = [&](UINT command, const char* caption, bool enabled) {
-        AppendMenuW(menu.get(), MF_STRING | (enabled ? 0 : MF_GRAYED), command,
-                    WideFromUtf8(caption).c_str());
+        auto item = std::make_unique<MenuItem>();
+        item->text = WideFromUtf8(caption);
+        item->accessible = {static_cast<DWORD>(MSAA_MENU_SIG),
+                            static_cast<DWORD>(item->text.size()), item->text.data()};
+        AppendMenuW(menu.get(), MF_OWNERDRAW | (enabled ? 0 : MF_GRAYED), command,
+                    reinterpret_cast<LPCWSTR>(item.get()));
+        items.push_back(std::move(item));
     };
     add(MenuUndo, "撤消(&U)", content_.CanUndo());
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
@@ -842,6 +930,64 @@ void Field::ContextMenu(LPARAM at) {
         Select(0, length);
         break;
     }
+}
+
+bool Field::MeasureMenuItem(MEASUREITEMSTRUCT& measure) {
+    const MenuItem* item = measure.CtlType == ODT_MENU ? MenuItemOf(measure.itemData) : nullptr;
+    if (!item)
+        return false;
+    RECT box{};
+    DrawTextW(widths_.Dc(), item->text.c_str(), static_cast<int>(item->text.size()), &box,
+              DT_SINGLELINE | DT_CALCRECT);
+    // Room for a check mark's width on either side, as a menu leaves.
+    const int side = GetSystemMetrics(SM_CXMENUCHECK);
+    measure.itemWidth = static_cast<UINT>(box.right + 2 * side);
+    measure.itemHeight = static_cast<UINT>(
+        std::max<int>(box.bottom + 2 * GetSystemMetrics(SM_CYEDGE), GetSystemMetrics(SM_CYMENU)));
+    return true;
+}
+
+bool Field::DrawMenuItem(const DRAWITEMSTRUCT& draw) {
+    const MenuItem* item = draw.CtlType == ODT_MENU ? MenuItemOf(draw.itemData) : nullptr;
+    if (!item)
+        return false;
+    const SavedDc saved(draw.hDC);
+    const bool chosen = (draw.itemState & ODS_SELECTED) != 0;
+    const bool grayed = (draw.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
+    FillRect(draw.hDC, &draw.rcItem, GetSysColorBrush(chosen ? COLOR_HIGHLIGHT : COLOR_MENU));
+    SetTextColor(draw.hDC, GetSysColor(grayed   ? COLOR_GRAYTEXT
+                                       : chosen ? COLOR_HIGHLIGHTTEXT
+                                                : COLOR_MENUTEXT));
+    SetBkMode(draw.hDC, TRANSPARENT);
+    SelectObject(draw.hDC, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+    RECT box = draw.rcItem;
+    box.left += GetSystemMetrics(SM_CXMENUCHECK);
+    // The access keys underlined when the keyboard opened the menu, as Windows shows them.
+    DrawTextW(draw.hDC, item->text.c_str(), static_cast<int>(item->text.size()), &box,
+              DT_SINGLELINE | DT_VCENTER | DT_LEFT |
+                  ((draw.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0));
+    return true;
+}
+
+// The item of an owner-drawn menu whose access key ("&U") is `key`, as a
+// menu finds it itself for items whose text it holds.
+LRESULT MenuItemForKey(HMENU menu, wchar_t key) {
+    const int count = GetMenuItemCount(menu);
+    for (int index = 0; index < count; ++index) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_DATA | MIIM_FTYPE | MIIM_STATE;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(index), TRUE, &info) ||
+            !(info.fType & MFT_OWNERDRAW) || (info.fState & MFS_DISABLED))
+            continue;
+        const MenuItem* item = MenuItemOf(info.dwItemData);
+        const std::size_t amp = item ? item->text.find(L'&') : std::wstring::npos;
+        if (amp != std::wstring::npos && amp + 1 < item->text.size() &&
+            CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(item->text[amp + 1]))) ==
+                CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(key))))
+            return MAKELRESULT(index, MNC_EXECUTE);
+    }
+    return MAKELRESULT(0, MNC_IGNORE);
 }
 
 bool Field::Copy() {
@@ -1018,6 +1164,10 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_PRINTCLIENT:
+        if (wParam && (lParam & PRF_CLIENT))
+            Draw(reinterpret_cast<HDC>(wParam), false);
+        return 0;
     case WM_ENABLE:
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
@@ -1121,6 +1271,18 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
         ContextMenu(lParam);
         return 0;
+    case WM_MEASUREITEM:
+        if (MeasureMenuItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)))
+            return TRUE;
+        break;
+    case WM_DRAWITEM:
+        if (DrawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+            return TRUE;
+        break;
+    case WM_MENUCHAR:
+        if (HIWORD(wParam) == MF_POPUP)
+            return MenuItemForKey(reinterpret_cast<HMENU>(lParam), LOWORD(wParam));
+        break;
     case WM_IME_STARTCOMPOSITION:
         // The input method writes where the caret is, in the field's font:
         // the caret's row scrolled into view first, as the wheel may have

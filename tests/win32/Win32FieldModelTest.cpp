@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ using ui::win32::ChangeFollower;
 using ui::win32::CharacterWidths;
 using ui::win32::FieldContent;
 using ui::win32::FieldRows;
+using ui::win32::TextAnalysis;
+using ui::win32::TextBreaks;
 using ui::win32::TextChange;
 
 // --- Line breaks ------------------------------------------------------------
@@ -174,6 +177,115 @@ TEST(FieldContentHistory, EditsKeepToCaretStops) {
     EXPECT_EQ(content.Text(), L"a\r\nb\xD83D\xDE00");
 }
 
+// --- What a line breaker says ----------------------------------------------
+
+// A line breaker from a table, answering for these characters as Uniscribe
+// does: a row may start after blanks, and before or after an ideograph, but
+// never before closing punctuation nor after opening; the caret never stops
+// before a mark or a vowel sign.
+class TableAnalysis final : public TextAnalysis {
+public:
+    void Analyse(std::wstring_view line, std::uint8_t* flags) override {
+        ++calls;
+        units += line.size();
+        for (std::size_t at = 0; at < line.size(); ++at) {
+            const Kind kind = KindOf(line[at]);
+            const Kind before = at > 0 ? KindOf(line[at - 1]) : Kind::Space;
+            unsigned set = 0;
+            if (kind == Kind::Space)
+                set |= ui::win32::Blank;
+            if (kind != Kind::Mark)
+                set |= ui::win32::StopBefore;
+            if (at > 0 && kind != Kind::Space && kind != Kind::Close && kind != Kind::Mark &&
+                before != Kind::Open &&
+                (before == Kind::Space || before == Kind::Ideograph || before == Kind::Close ||
+                 kind == Kind::Ideograph))
+                set |= ui::win32::BreakBefore;
+            flags[at] = static_cast<std::uint8_t>(set);
+        }
+    }
+    int calls = 0;
+    std::size_t units = 0;
+
+private:
+    enum class Kind { Letter, Space, Ideograph, Open, Close, Mark };
+    static Kind KindOf(wchar_t unit) {
+        if (unit == L' ' || unit == L'\t' || unit == 0x3000)
+            return Kind::Space;
+        if (unit >= 0x4E00 && unit < 0xA000)
+            return Kind::Ideograph;
+        if (unit == 0xFF08 || unit == 0x300C)
+            return Kind::Open;
+        if (unit == 0xFF0C || unit == 0x3002 || unit == 0xFF09 || unit == 0x300D)
+            return Kind::Close;
+        // Combining marks, the Devanagari vowel sign i, the Thai vowel sign i.
+        if ((unit >= 0x300 && unit < 0x370) || unit == 0x93F || unit == 0xE34)
+            return Kind::Mark;
+        return Kind::Letter;
+    }
+};
+
+// Rows and caret moves over the table's answers.
+class Analysed : public ::testing::Test {
+protected:
+    TableAnalysis analysis_;
+    TextBreaks breaks_{analysis_};
+};
+
+TEST_F(Analysed, CaretStopsWhereTheAnalysisAndTheCharactersBothAllow) {
+    const struct {
+        const char* name;
+        std::wstring_view text;
+        std::vector<std::size_t> stops;
+    } cases[] = {
+        // क|ि and ก|ิ are one cluster each; a pair and a line break stay whole.
+        {"a Devanagari cluster", L"\x0915\x093F\x0915", {0, 2, 3}},
+        {"a Thai cluster", L"\x0E01\x0E34\x0E01", {0, 2, 3}},
+        {"a pair and a line break", L"a\xD83D\xDE00\r\nb", {0, 1, 3, 5, 6}},
+        // A line's ends are stops even before a mark.
+        {"a mark at a line's start", L"a\r\n\x093F", {0, 1, 3, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::size_t> forward{0};
+        while (forward.back() < c.text.size())
+            forward.push_back(breaks_.NextStop(c.text, forward.back()));
+        EXPECT_EQ(forward, c.stops);
+        std::vector<std::size_t> back{c.text.size()};
+        while (back.back() > 0)
+            back.push_back(breaks_.PreviousStop(c.text, back.back()));
+        EXPECT_EQ(std::vector<std::size_t>(back.rbegin(), back.rend()), c.stops);
+    }
+}
+
+// Blocks are asked with their context and kept; a kept block is never
+// handed out for a text that changed under it, even to one of the same
+// length.
+TEST_F(Analysed, BlocksAnswerAsTheWholeLineAndNeverForAnOldText) {
+    std::wstring text;
+    for (int i = 0; i < 3000; ++i)
+        text += i % 7 == 3 ? L"\x0915\x093F" : i % 5 == 0 ? L" " : L"\x4E2D";
+    std::vector<std::uint8_t> whole(text.size());
+    TableAnalysis reference;
+    reference.Analyse(text, whole.data());
+    for (std::size_t at = 0; at < text.size(); ++at)
+        ASSERT_EQ(breaks_.Around(text, at).At(at), whole[at]) << at;
+    const int calls = analysis_.calls;
+    EXPECT_EQ(breaks_.Around(text, 5).At(5), whole[5]);
+    EXPECT_EQ(analysis_.calls, calls) << "a block kept is asked again";
+    // A vowel sign becomes a letter: the caret may stop before it now.
+    const std::size_t sign = text.find(L'\x093F');
+    EXPECT_FALSE(breaks_.IsStop(text, sign));
+    text[sign] = L'a';
+    EXPECT_TRUE(breaks_.IsStop(text, sign));
+    // A change in a block's context counts too.
+    const std::size_t edge = TextBreaks::BlockUnits;
+    text[edge - 1] = 0xFF08;
+    text[edge] = 0x4E2D;
+    EXPECT_FALSE(breaks_.Around(text, edge).At(edge) & ui::win32::BreakBefore)
+        << "after opening punctuation at the end of the block before";
+}
+
 // --- Rows --------------------------------------------------------------------
 
 // Every character 10 pixels wide, marks none, a pair 20.
@@ -208,6 +320,17 @@ private:
     }
 };
 
+// A text's units in hexadecimal, to read in a failure.
+std::string Units(std::wstring_view text) {
+    std::string units;
+    char unit[8];
+    for (const wchar_t c : text) {
+        std::snprintf(unit, sizeof unit, "%04X ", static_cast<unsigned>(c));
+        units += unit;
+    }
+    return units;
+}
+
 std::vector<std::size_t> StartsOf(const FieldRows& rows) {
     std::vector<std::size_t> starts;
     for (std::size_t row = 0; row < rows.Count(); ++row)
@@ -222,10 +345,13 @@ std::vector<std::wstring> RowsOf(const FieldRows& rows, std::wstring_view text) 
     return shown;
 }
 
-TEST(FieldRowsWrap, LinesBreakAfterABlankOrElseAfterTheLastCharacterThatFits) {
+class FieldRowsWrap : public Analysed {};
+class FieldRowsFollow : public Analysed {};
+
+TEST_F(FieldRowsWrap, LinesBreakWhereTheAnalysisLetsThemOrElseAfterTheLastCharacterThatFits) {
     const struct {
         const char* name;
-        std::wstring_view text;
+        std::wstring text;
         std::vector<std::wstring> rows;
     } cases[] = {
         {"empty", L"", {L""}},
@@ -239,20 +365,38 @@ TEST(FieldRowsWrap, LinesBreakAfterABlankOrElseAfterTheLastCharacterThatFits) {
         {"a pair stays whole", L"abc\xD83D\xDE00", {L"abc", L"\xD83D\xDE00"}},
         {"a mark stays with its letter", L"abcde\x0301\x0301xy", {L"abcd", L"e\x0301\x0301xy"}},
         {"a tab to the next stop", L"a\tbcdefg", {L"a\t", L"bcde", L"fg"}},
+        {"between ideographs",
+         L"ab\x4E00\x4E01\x4E02\x4E03\x4E04",
+         {L"ab\x4E00\x4E01", L"\x4E02\x4E03\x4E04"}},
+        // The ideograph before closing punctuation goes down with it, and
+        // opening punctuation with the ideograph after it.
+        {"never before closing punctuation",
+         L"\x4E00\x4E01\x4E02\x4E03\xFF0C\x4E04",
+         {L"\x4E00\x4E01\x4E02", L"\x4E03\xFF0C\x4E04"}},
+        {"never after opening punctuation",
+         L"\x4E00\x4E01\x4E02\xFF08\x4E03\x4E04",
+         {L"\x4E00\x4E01\x4E02", L"\xFF08\x4E03\x4E04"}},
+        {"a cluster stays whole", L"abc\x0915\x093F", {L"abc", L"\x0915\x093F"}},
+        // Blanks hang past the row's end, up to a row's width of the run;
+        // more wrap as any other text does.
+        {"blanks wider than a row",
+         L"ab" + std::wstring(12, L' ') + L"c",
+         {L"ab    ", L"    ", L"    ", L"c"}},
+        {"a line of blanks", std::wstring(10, L' '), {L"    ", L"    ", L"  "}},
     };
     EvenWidths widths;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FieldRows rows;
+        FieldRows rows{breaks_};
         rows.Wrap(c.text, 45, widths);
         EXPECT_EQ(RowsOf(rows, c.text), c.rows);
     }
 }
 
-TEST(FieldRowsWrap, RowsOfAPositionAndTheEndOfAWrappedRow) {
+TEST_F(FieldRowsWrap, RowsOfAPositionAndTheEndOfAWrappedRow) {
     EvenWidths widths;
     const std::wstring text = L"abcdefgh\r\nij";
-    FieldRows rows;
+    FieldRows rows{breaks_};
     rows.Wrap(text, 45, widths);
     ASSERT_EQ(rows.Count(), 3u);
     EXPECT_EQ(rows.RowOf(text, 3), 0u);
@@ -265,7 +409,7 @@ TEST(FieldRowsWrap, RowsOfAPositionAndTheEndOfAWrappedRow) {
 
 // Rows followed through an edit are the rows of the new text wrapped anew:
 // edits at the start, middle and end, over row ends, blanks and line breaks.
-TEST(FieldRowsFollow, AfterAnyEditTheRowsAreThoseOfTheTextWrappedAnew) {
+TEST_F(FieldRowsFollow, AfterAnyEditTheRowsAreThoseOfTheTextWrappedAnew) {
     const std::wstring base =
         L"abcdefgh ijkl mnopqrstuvwx\r\nyz 0123 45\r\n\r\n6789abcdefghijklmnop q";
     const struct {
@@ -290,12 +434,12 @@ TEST(FieldRowsFollow, AfterAnyEditTheRowsAreThoseOfTheTextWrappedAnew) {
     EvenWidths widths;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FieldRows followed;
+        FieldRows followed{breaks_};
         followed.Wrap(base, 45, widths);
         std::wstring text = base;
         text.replace(c.at, c.removed, c.inserted);
         followed.Follow(text, TextChange{c.at, c.removed, c.inserted.size()}, 45, widths);
-        FieldRows anew;
+        FieldRows anew{breaks_};
         anew.Wrap(text, 45, widths);
         EXPECT_EQ(RowsOf(followed, text), RowsOf(anew, text));
         ASSERT_EQ(followed.Count(), anew.Count());
@@ -304,30 +448,31 @@ TEST(FieldRowsFollow, AfterAnyEditTheRowsAreThoseOfTheTextWrappedAnew) {
     }
 }
 
-// A word pushed down by a wide character after it comes back up when that
-// character goes: two rows above the edit.
-TEST(FieldRowsFollow, AWordPushedDownComesBackWhenWhatPushedItGoes) {
+// A word pushed down by a wide character after it, which no row may start
+// before, comes back up when that character goes: two rows above the edit.
+TEST_F(FieldRowsFollow, AWordPushedDownComesBackWhenWhatPushedItGoes) {
     MixedWidths widths;
     FieldContent content;
     content.SetText(L"i bcd");
-    FieldRows rows;
+    FieldRows rows{breaks_};
     rows.Wrap(content.Text(), 45, widths);
     // The text read after the edit, never in the same call: the order the
     // arguments are worked out in is the compiler's.
-    const TextChange typed = content.Replace(5, 5, L"\x4E2D", true);
+    const TextChange typed = content.Replace(5, 5, L"\xD83D\xDE00", true);
     rows.Follow(content.Text(), typed, 45, widths);
     EXPECT_EQ(StartsOf(rows), (std::vector<std::size_t>{0, 2, 5}));
-    const TextChange deleted = content.Replace(5, 6, L"", true);
+    const TextChange deleted = content.Replace(5, 7, L"", true);
     rows.Follow(content.Text(), deleted, 45, widths);
     EXPECT_EQ(StartsOf(rows), std::vector<std::size_t>{0});
 }
 
 // Against the rows wrapped anew, for many small texts of every kind of
 // character at many widths, each through a run of edits and Undos.
-TEST(FieldRowsFollow, RunsOfEditsAndUndosKeepTheRowsOfTheTextWrappedAnew) {
-    const std::wstring_view pieces[] = {L"a",      L"b",      L"i",     L" ",
-                                        L"\t",     L"\x4E2D", L"\r\n",  L"\xD83D\xDE00",
-                                        L"\x0301", L"\x200D", L"cdefgh"};
+TEST_F(FieldRowsFollow, RunsOfEditsAndUndosKeepTheRowsOfTheTextWrappedAnew) {
+    const std::wstring_view pieces[] = {L"a",      L"b",      L"i",       L" ",
+                                        L"\t",     L"\x4E2D", L"\r\n",    L"\xD83D\xDE00",
+                                        L"\x0301", L"\x200D", L"cdefgh",  L"\xFF0C",
+                                        L"\xFF08", L"\x093F", L"        "};
     constexpr unsigned PieceCount = sizeof pieces / sizeof pieces[0];
     // A fixed sequence, so that a failure comes again.
     unsigned seed = 12345;
@@ -343,7 +488,7 @@ TEST(FieldRowsFollow, RunsOfEditsAndUndosKeepTheRowsOfTheTextWrappedAnew) {
             text += pieces[next(PieceCount)];
         content.SetText(text);
         const int width = 1 + static_cast<int>(next(80));
-        FieldRows rows;
+        FieldRows rows{breaks_};
         rows.Wrap(content.Text(), width, widths);
         for (int step = 0; step < 8; ++step) {
             const std::wstring before = content.Text();
@@ -360,12 +505,13 @@ TEST(FieldRowsFollow, RunsOfEditsAndUndosKeepTheRowsOfTheTextWrappedAnew) {
                 change = content.Replace(at, at + next(4), inserted, next(2) == 0);
             }
             rows.Follow(content.Text(), *change, width, widths);
-            FieldRows anew;
+            FieldRows anew{breaks_};
             anew.Wrap(content.Text(), width, widths);
             ASSERT_EQ(StartsOf(rows), StartsOf(anew))
                 << "trial " << trial << ", step " << step << ", width " << width << ", "
                 << change->removed << " removed and " << change->inserted << " put in at "
-                << change->at << " of " << before.size();
+                << change->at << " of " << before.size() << ": " << Units(before) << " -> "
+                << Units(content.Text());
         }
     }
 }
