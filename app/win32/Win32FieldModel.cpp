@@ -503,7 +503,7 @@ FieldRows::Fit FieldRows::FitEnd(std::wstring_view text, std::size_t start, std:
 void FieldRows::Wrap(std::wstring_view text, int width, CharacterWidths& widths) {
     // Made aside, so that a failure keeps the old rows; and the rows of a
     // long text emptied are given back.
-    FieldRows wrapped;
+    FieldRows wrapped(*breaks_);
     wrapped.Follow(text, {0, 0, text.size()}, width, widths);
     starts_.swap(wrapped.starts_);
 }

@@ -645,7 +645,7 @@ bool Field::Changed() {
 void Field::SetText(const wchar_t* text) {
     // The new text and its rows made aside: a failure leaves the old ones.
     std::wstring held = text ? FieldText(text) : std::wstring();
-    FieldRows rows;
+    FieldRows rows{breaks_};
     rows.Wrap(held, wrapWidth_, widths_);
     content_.SetText(std::move(held));
     rows_ = std::move(rows);

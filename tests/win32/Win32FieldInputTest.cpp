@@ -115,8 +115,12 @@ public:
         const ui::ControlPlan& text1 =
             plan.controls[static_cast<std::size_t>(plan.IndexOf("Text1"))];
         parent_ = {};
-        parent_.field = ui::win32::TextBoxClass.create(
-            {GetModuleHandleW(nullptr), window_, 1, text1, {10, 10, 200, 80}});
+        parent_.field = ui::win32::TextBoxClass.create({GetModuleHandleW(nullptr),
+                                                        window_,
+                                                        1,
+                                                        text1,
+                                                        system_.Accessibility(),
+                                                        {10, 10, 200, 80}});
         ASSERT_NE(parent_.field, nullptr);
         Pump(system_);
     }

@@ -571,7 +571,9 @@ private:
     int width_;
     MixedWidths widths_;
     FieldContent content_;
-    FieldRows rows_;
+    TableAnalysis analysis_;
+    TextBreaks breaks_{analysis_};
+    FieldRows rows_{breaks_};
 };
 
 std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
@@ -733,7 +735,9 @@ TEST(FieldContentTyping, RandomEditsHoldWhatAPlainStringHolds) {
                 << "seed " << seed << ", step " << step << ", act " << act;
             ASSERT_EQ(content.Anchor(), plain.anchor) << "seed " << seed << ", step " << step;
             ASSERT_EQ(content.Caret(), plain.caret) << "seed " << seed << ", step " << step;
-            FieldRows anew;
+            TableAnalysis analysis;
+            TextBreaks breaks{analysis};
+            FieldRows anew{breaks};
             anew.Wrap(content.Text(), field.Width(), field.Widths());
             ASSERT_EQ(StartsOf(field.Rows()), StartsOf(anew))
                 << "seed " << seed << ", step " << step;
@@ -798,7 +802,9 @@ TEST(FieldContentFailure, AnEditThatRunsOutOfMemoryChangesNothing) {
             EXPECT_EQ(after.Anchor(), before.Anchor());
             EXPECT_EQ(after.Caret(), before.Caret());
             EXPECT_EQ(StartsOf(field.Rows()), rowsBefore);
-            FieldRows anew;
+            TableAnalysis analysis;
+            TextBreaks breaks{analysis};
+            FieldRows anew{breaks};
             anew.Wrap(after.Text(), field.Width(), field.Widths());
             EXPECT_EQ(StartsOf(field.Rows()), StartsOf(anew));
             // The same history: every step back and forth gives the same texts.
