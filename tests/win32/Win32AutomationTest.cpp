@@ -901,6 +901,45 @@ TEST_F(FieldProviderTest, ActiveAccessibilityHearsOfSelectionChanges) {
               (std::vector<std::pair<DWORD, HWND>>{{EVENT_OBJECT_TEXTSELECTIONCHANGED, Field()}}));
 }
 
+// --- Results spoken --------------------------------------------------------------------
+
+// After a conversion a reader hears the results at once, in one sentence
+// named as the window names them, from the window it happened in; after an
+// empty input, only the prompt; and nothing while no client listens.
+TEST_F(FieldProviderTest, AConversionsResultsAreSpokenInOneSentence) {
+    ASSERT_NE(Element(), nullptr) << "a client has looked at the window";
+    const HWND window = ui::Win32HandleOf(Form());
+    const auto click = [&](const char* button) {
+        SendMessageW(ui::Win32ControlOf(Form(), button), BM_CLICK, 0, 0);
+        Pump(system_);
+    };
+    const auto wide = [](const std::string& text) { return ui::win32::WideFromUtf8(text); };
+
+    Form().Text1.SetText("17");
+    click("Command1");
+    ASSERT_EQ(recording_.notices.size(), 1U);
+    ASSERT_FALSE(Form().Text4.Text().empty());
+    EXPECT_EQ(recording_.notices[0].second,
+              wide("对角线 " + Form().Text2.Text() + " 厘米，长 " + Form().Text3.Text() +
+                   " 厘米，宽（高）" + Form().Text4.Text() + " 厘米"));
+    const HWND from = recording_.notices[0].first;
+    EXPECT_TRUE(from == window || IsChild(window, from));
+
+    Form().Text2.SetText("43.18");
+    click("Command2");
+    ASSERT_EQ(recording_.notices.size(), 2U);
+    EXPECT_EQ(recording_.notices[1].second, wide(Form().Text1.Text() + " 英寸"));
+
+    Form().Text1.SetText("");
+    click("Command1");
+    EXPECT_EQ(recording_.notices.size(), 2U) << "the prompt says it";
+
+    recording_.listening = false;
+    Form().Text1.SetText("17");
+    click("Command1");
+    EXPECT_EQ(recording_.notices.size(), 2U);
+}
+
 // --- UI Automation itself -------------------------------------------------------------
 
 // Windows' own UI Automation is loaded when a client first asks the field,
