@@ -130,7 +130,7 @@ TEST_F(AllWindows, EachWindowAndControlSaysWhatItIsInTheProgramsOwnProcess) {
 // the first question a reader asks does, and is answered.
 TEST_F(AllWindows, AReadersServicesAreSetUpWhenAReaderFirstAsks) {
     EXPECT_FALSE(system_.Accessibility().Started());
-    const auto& [window, expected] = Expectations().front();
+    const auto [window, expected] = Expectations().front();
     EXPECT_EQ(Heard(window), expected);
     EXPECT_TRUE(system_.Accessibility().Started());
 }
