@@ -796,8 +796,8 @@ HRESULT FieldProvider::GetCaretRange(BOOL* isActive, uia::TextRangeProvider** ra
 // --- The field's side ---------------------------------------------------------
 
 FieldAutomation::FieldAutomation(AutomationField& field, AccessibilityServices& services,
-                                 AccessibleText text)
-    : field_(field), services_(services), text_(std::move(text)) {}
+                                 const ControlPlan& plan)
+    : field_(field), services_(services), plan_(plan) {}
 
 FieldAutomation::~FieldAutomation() {
     if (provider_) {
@@ -813,7 +813,8 @@ std::optional<LRESULT> FieldAutomation::Answer(WPARAM wParam, LPARAM lParam) {
     if (!host)
         return std::nullopt;
     if (!provider_)
-        provider_ = new FieldProvider(field_, *host, text_);
+        // Named as Active Accessibility names it: as the plan says.
+        provider_ = new FieldProvider(field_, *host, AccessibleTextOf(plan_));
     return host->ReturnProvider(field_.Window(), wParam, lParam, provider_->Element());
 }
 

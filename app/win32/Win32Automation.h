@@ -194,8 +194,10 @@ class FieldProvider;
 // first asks, and the events it raises while a client listens.
 class FieldAutomation {
 public:
-    // `services` outlive the field; `text` is what the plan says of it.
-    FieldAutomation(AutomationField& field, AccessibilityServices& services, AccessibleText text);
+    // `services` and the field's `plan` outlive the field. Nothing is made
+    // until a client asks.
+    FieldAutomation(AutomationField& field, AccessibilityServices& services,
+                    const ControlPlan& plan);
     ~FieldAutomation();
     FieldAutomation(const FieldAutomation&) = delete;
     FieldAutomation& operator=(const FieldAutomation&) = delete;
@@ -214,7 +216,7 @@ public:
 private:
     AutomationField& field_;
     AccessibilityServices& services_;
-    AccessibleText text_;
+    const ControlPlan& plan_;
     FieldProvider* provider_ = nullptr;
 };
 

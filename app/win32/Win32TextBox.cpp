@@ -105,7 +105,7 @@ public:
 
     // --- UI Automation: the provider made when a client asks reads and
     // moves the field through these.
-    void ServeAutomation(AccessibilityServices& services, AccessibleText text);
+    void ServeAutomation(AccessibilityServices& services, const ControlPlan& plan);
     HWND Window() const override { return window_; }
     std::wstring_view Text() const override { return content_.Text(); }
     std::size_t StopAfter(std::size_t position) const override;
@@ -1110,8 +1110,8 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // --- UI Automation -------------------------------------------------------
 
-void Field::ServeAutomation(AccessibilityServices& services, AccessibleText text) {
-    automation_ = std::make_unique<FieldAutomation>(*this, services, std::move(text));
+void Field::ServeAutomation(AccessibilityServices& services, const ControlPlan& plan) {
+    automation_ = std::make_unique<FieldAutomation>(*this, services, plan);
 }
 
 std::size_t Field::StopAfter(std::size_t position) const {
@@ -1233,9 +1233,8 @@ HWND Create(const ControlSetup& setup) {
     const HWND field = CreateChild(setup, FieldClass(setup.instance),
                                    WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_WANTRETURN,
                                    WS_EX_CLIENTEDGE, FieldText(WideFromUtf8(setup.plan.caption)));
-    // Named for UI Automation as for Active Accessibility: as the plan says.
     if (Field* made = field ? FieldOf(field) : nullptr)
-        made->ServeAutomation(setup.accessibility, AccessibleTextOf(setup.plan));
+        made->ServeAutomation(setup.accessibility, setup.plan);
     return field;
 }
 
