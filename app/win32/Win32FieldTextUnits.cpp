@@ -112,7 +112,12 @@ TextRangeSpan FieldTextUnits::Enclosing(std::size_t position) const {
     return {start, EndOfUnitAt(start)};
 }
 
-TextRangeSpan FieldTextUnits::Expand(TextRangeSpan range) const { return Enclosing(range.start); }
+TextRangeSpan FieldTextUnits::Expand(TextRangeSpan range) const {
+    range = ClampedToText(range, text_.size());
+    if (range.start < range.end && StartsUnit(range.start) && IsBoundary(range.end))
+        return range;
+    return Enclosing(range.start);
+}
 
 int FieldTextUnits::Move(TextRangeSpan& range, int count) const {
     const std::size_t length = text_.size();

@@ -63,7 +63,8 @@ public:
     TextRangeSpan Enclosing(std::size_t position) const;
 
     // What a reader's range does, as UI Automation's text ranges do it.
-    // Exactly the unit that holds the range's start.
+    // Whole units stay as they are; any other range becomes the unit that
+    // holds its start.
     TextRangeSpan Expand(TextRangeSpan range) const;
     // By `count` units (backwards when negative): an empty range as a caret
     // moves, any other one unit at a time, never to the text's end unless a

@@ -449,6 +449,15 @@ TEST_F(FieldProviderTest, RangesMoveByManyUnitsAndByTheirEnds) {
     EXPECT_EQ(moved, -3);
     EXPECT_EQ(TextOf(range.get()), L"one ");
 
+    // Whole units stay whole; part of one more is cut back to the first.
+    Range two = At(0);
+    two->MoveEndpointByUnit(uia::EndEndpoint, word, 2, &moved);
+    ASSERT_EQ(two->ExpandToEnclosingUnit(word), S_OK);
+    EXPECT_EQ(TextOf(two.get()), L"one two ");
+    two->MoveEndpointByUnit(uia::EndEndpoint, static_cast<int>(TextUnit::Character), 2, &moved);
+    ASSERT_EQ(two->ExpandToEnclosingUnit(word), S_OK);
+    EXPECT_EQ(TextOf(two.get()), L"one ");
+
     // An empty range moves as a caret does, to the text's very end.
     Range caret = At(5);
     ASSERT_EQ(caret->Move(word, 5, &moved), S_OK);
@@ -699,6 +708,22 @@ TEST_F(FieldProviderTest, TheElementIsAnEditNamedAsThePlanSays) {
     IUnknown* none = nullptr;
     ASSERT_EQ(element->GetPatternProvider(10000, &none), S_OK) << "no Invoke pattern";
     EXPECT_EQ(none, nullptr);
+
+    // Its text holds no elements of its own: every range is the field's.
+    Range all = Document();
+    IRawElementProviderSimple* enclosing = nullptr;
+    ASSERT_EQ(all->GetEnclosingElement(&enclosing), S_OK);
+    EXPECT_EQ(enclosing, element);
+    enclosing->Release();
+    SAFEARRAY* children = nullptr;
+    ASSERT_EQ(all->GetChildren(&children), S_OK);
+    ASSERT_NE(children, nullptr);
+    LONG low = 0;
+    LONG high = 0;
+    SafeArrayGetLBound(children, 1, &low);
+    SafeArrayGetUBound(children, 1, &high);
+    EXPECT_EQ(high - low + 1, 0);
+    SafeArrayDestroy(children);
 }
 
 // The value is the text; a reader's new value is one edit, undone as one.
