@@ -943,10 +943,9 @@ TEST_F(FieldProviderTest, AConversionsResultsAreSpokenInOneSentence) {
     Form().Text1.SetText("17");
     click("Command1");
     ASSERT_EQ(recording_.notices.size(), 1U);
-    ASSERT_FALSE(Form().Text4.Text().empty());
     EXPECT_EQ(recording_.notices[0].second,
-              wide("对角线 " + Form().Text2.Text() + " 厘米，长 " + Form().Text3.Text() +
-                   " 厘米，宽（高）" + Form().Text4.Text() + " 厘米"));
+              L"对角线 41.99 厘米，长 36.975 厘米，宽（高）22.44 厘米");
+    EXPECT_EQ(Form().Text4.Text(), "22.44") << "as the field shows it";
     const HWND from = recording_.notices[0].first;
     EXPECT_TRUE(from == window || IsChild(window, from));
 
