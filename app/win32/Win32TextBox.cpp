@@ -12,7 +12,8 @@
 // It answers the edit control's messages (WM_GETTEXT, EM_GETSEL, EM_SETSEL,
 // EM_REPLACESEL, EM_UNDO, lines, ...) the way the stock one does, counting
 // lines as the rows it shows, and tells its window of changes (EN_CHANGE)
-// and screen readers of its value.
+// and screen readers of its value. UI Automation's clients get a provider of
+// its own (Win32Automation.h), made when one first asks.
 
 #include "Win32Automation.h"
 #include "Win32Clipboard.h"
