@@ -39,6 +39,11 @@ void Form::Show() {
     native_->Show();
 }
 
+void Form::Announce(std::string_view text) const {
+    if (native_)
+        native_->Announce(text);
+}
+
 void Form::Hide() {
     if (runtime_.HasEnded())
         return;

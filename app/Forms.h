@@ -52,6 +52,8 @@ public:
 
 protected:
     FormsRuntime& Runtime() const { return runtime_; }
+    // Says `text` to a screen reader, while the window is loaded.
+    void Announce(std::string_view text) const;
 
     virtual void OnLoad() {}
     virtual void OnUnload() {}

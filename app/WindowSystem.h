@@ -39,6 +39,10 @@ public:
     virtual std::string Text(int control) const = 0;
     // Replaces a field's whole text, or another control's caption.
     virtual void SetText(int control, std::string_view text) = 0;
+    // A sentence for a screen reader to speak at once, where the platform
+    // lets a program say one; nothing shows on the screen. Nothing where it
+    // does not.
+    virtual void Announce(std::string_view) {}
 };
 
 class WindowSystem {

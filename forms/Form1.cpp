@@ -7,8 +7,10 @@
 #include "SizeConversion.h"
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quimbel::forms {
 namespace {
@@ -59,6 +61,46 @@ void Write(const ui::TextBox& field, std::optional<double> value) {
     field.SetText(TextFromNumber(value));
 }
 
+// The tool tip that names a control in the design.
+std::string_view ToolTipOf(std::string_view control) {
+    for (const ControlDesign& design : Controls)
+        if (design.name == control)
+            return design.toolTip;
+    return {};
+}
+
+// What a screen reader hears after a conversion, the results in one
+// sentence, as the window names them: the information label calls the first
+// the diagonal, the sides go by their fields' tool tips. The numbers are the
+// fields' texts as shown; a field left empty is left out.
+struct SpokenResult {
+    std::string_view name;
+    std::string number;
+    std::string_view unit;
+};
+
+std::string Sentence(std::initializer_list<SpokenResult> results) {
+    std::string sentence;
+    for (const SpokenResult& result : results) {
+        if (result.number.empty())
+            continue;
+        if (!sentence.empty())
+            sentence += "，";
+        sentence += result.name;
+        // No space after a full-width parenthesis: it keeps its own.
+        if (!result.name.empty() && !result.name.ends_with("）"))
+            sentence += ' ';
+        sentence += result.number;
+        sentence += ' ';
+        sentence += result.unit;
+    }
+    return sentence;
+}
+
+constexpr std::string_view Diagonal = "对角线";
+constexpr std::string_view Centimetres = "厘米";
+constexpr std::string_view Inches = "英寸";
+
 } // namespace
 
 const ui::WindowDesign Form1::Layout{.caption = ProductTitle,
@@ -104,6 +146,10 @@ bool Form1::ConvertFromInches() {
         [&] { Write(Text3, longSide); },
         [&] { Write(Text4, shortSide); },
         [&] { inputEmpty = Text1.Text().empty(); });
+    if (!inputEmpty)
+        Announce(Sentence({{Diagonal, Text2.Text(), Centimetres},
+                           {ToolTipOf(Text3.Name()), Text3.Text(), Centimetres},
+                           {ToolTipOf(Text4.Name()), Text4.Text(), Centimetres}}));
     return inputEmpty;
 }
 
@@ -117,6 +163,8 @@ bool Form1::ConvertFromCentimetres() {
         [&] { inches = CentimetresToInches(centimetres); },
         [&] { Write(Text1, inches); },
         [&] { inputEmpty = Text2.Text().empty(); });
+    if (!inputEmpty)
+        Announce(Sentence({{{}, Text1.Text(), Inches}}));
     return inputEmpty;
 }
 

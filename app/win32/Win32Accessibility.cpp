@@ -4,6 +4,7 @@
 // objects name a field after whatever label precedes it in the stacking
 // order, and Wine has none for buttons; the plan knows better.
 
+#include "Win32Automation.h"
 #include "Win32Private.h"
 
 #include <oleacc.h>
@@ -258,12 +259,30 @@ AccessibleText AccessibleTextOf(const WindowPlan& window) {
     return {role, WideFromUtf8(window.caption), WideFromUtf8(window.description)};
 }
 
+AccessibilityServices::AccessibilityServices() = default;
+
 AccessibilityServices::~AccessibilityServices() {
     // Readers' hold on our objects ends with COM, before the code the
     // objects run is unloaded.
     com_.reset();
     if (library_)
         FreeLibrary(library_);
+}
+
+AutomationHost* AccessibilityServices::Automation() {
+    if (!automationTried_) {
+        automationTried_ = true;
+        // COM on the thread first: the provider lives in its apartment.
+        Ready();
+        if (!automation_)
+            automation_ = LoadSystemAutomation();
+    }
+    return automation_.get();
+}
+
+void AccessibilityServices::UseAutomation(std::unique_ptr<AutomationHost> automation) {
+    automation_ = std::move(automation);
+    automationTried_ = automation_ != nullptr;
 }
 
 bool AccessibilityServices::Ready() {

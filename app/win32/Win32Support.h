@@ -171,15 +171,17 @@ private:
     bool started_;
 };
 
+class AutomationHost;
+
 // What answering a screen reader takes: COM on the thread and Active
-// Accessibility's DLL. Set up on a reader's first request, not at start: a run
-// without a reader needs neither, and both cost start-up time and memory.
+// Accessibility's DLL, and UI Automation's for its clients. Set up on a reader's first request, not
+// at start: a run without a reader needs neither, and both cost start-up time and memory.
 class AccessibilityServices {
 public:
     using CreateStandardObject = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
     using ResultFromObject = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
 
-    AccessibilityServices() = default;
+    AccessibilityServices();
     ~AccessibilityServices();
     AccessibilityServices(const AccessibilityServices&) = delete;
     AccessibilityServices& operator=(const AccessibilityServices&) = delete;
@@ -191,12 +193,21 @@ public:
     bool Started() const { return com_.has_value(); }
     CreateStandardObject CreateStandard() const { return createStandard_; }
     ResultFromObject Result() const { return result_; }
+    // UI Automation, set up when a client first asks for a provider; null
+    // where Windows has none.
+    AutomationHost* Automation();
+    // UI Automation if a client has asked for it yet, else null.
+    AutomationHost* AutomationIfLoaded() const { return automation_.get(); }
+    // Stands in for UI Automation's DLL, in tests.
+    void UseAutomation(std::unique_ptr<AutomationHost> automation);
 
 private:
     std::optional<ComApartment> com_;
     HMODULE library_ = nullptr;
     CreateStandardObject createStandard_ = nullptr;
     ResultFromObject result_ = nullptr;
+    bool automationTried_ = false;
+    std::unique_ptr<AutomationHost> automation_;
 };
 
 // Whether the user has chosen a high-contrast theme, as Windows says.

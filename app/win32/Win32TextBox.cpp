@@ -12,8 +12,10 @@
 // It answers the edit control's messages (WM_GETTEXT, EM_GETSEL, EM_SETSEL,
 // EM_REPLACESEL, EM_UNDO, lines, ...) the way the stock one does, counting
 // lines as the rows it shows, and tells its window of changes (EN_CHANGE)
-// and screen readers of its value.
+// and screen readers of its value. UI Automation's clients get a provider of
+// its own (Win32Automation.h), made when one first asks.
 
+#include "Win32Automation.h"
 #include "Win32Clipboard.h"
 #include "Win32FieldModel.h"
 #include "Win32Private.h"
@@ -26,8 +28,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 #include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace quimbel::ui::win32 {
@@ -73,7 +78,7 @@ const MenuItem* MenuItemOf(ULONG_PTR data) {
                                                                                          : nullptr;
 }
 
-class Field {
+class Field final : public AutomationField {
     friend class HandlingMessage;
 
 public:
@@ -85,6 +90,31 @@ public:
     // handling has returned: a window told of a change may destroy the field
     // in its handler, and the field's own code then runs on.
     void WindowDestroyed() { destroyed_ = true; }
+    // --- UI Automation: the provider made when a client asks reads and
+    // moves the field through these.
+    void ServeAutomation(AccessibilityServices& services, const ControlPlan& plan);
+    HWND Window() const override { return window_; }
+    std::wstring_view Text() const override { return content_.Text(); }
+    std::size_t StopAfter(std::size_t position) const override;
+    std::size_t StopBefore(std::size_t position) const override;
+    std::size_t WordStartAfter(std::size_t position) const override;
+    std::size_t WordStartBefore(std::size_t position) const override;
+    std::size_t RowCount() const override { return rows_.Count(); }
+    std::size_t RowStart(std::size_t row) const override { return rows_.Start(row); }
+    std::size_t RowOf(std::size_t position) const override;
+    std::size_t RowEnd(std::size_t row) const override;
+    std::size_t SelectionStart() const override { return content_.SelectionStart(); }
+    std::size_t SelectionEnd() const override { return content_.SelectionEnd(); }
+    std::size_t Caret() const override { return content_.Caret(); }
+    std::size_t FirstVisibleRow() const override { return firstRow_; }
+    std::size_t VisibleRowCount() const override;
+    RECT Box(std::size_t row, std::size_t from, std::size_t to) override;
+    std::size_t StopNearest(POINT point) override;
+    void SelectText(std::size_t start, std::size_t end) override;
+    void ScrollIntoView(std::size_t position, bool alignToTop) override;
+    void ReplaceText(std::wstring_view text) override;
+    std::wstring FontName() const override;
+    double FontPoints() const override;
 
 private:
     // --- Layout
@@ -160,7 +190,9 @@ private:
     FieldContent content_;
     // Where rows break and the caret stops, as Windows' text services say.
     UniscribeAnalysis analysis_;
-    TextBreaks breaks_{analysis_};
+    // What the analysis said, kept per block: a cache, so a reader's const
+    // questions about caret stops may fill it too.
+    mutable TextBreaks breaks_{analysis_};
     FieldRows rows_{breaks_};
     FontWidths widths_;
     HFONT font_ = nullptr;
@@ -190,6 +222,7 @@ private:
     bool destroyed_ = false;
     // Ctrl+BackSpace was pressed: the character it makes is not typed.
     bool controlBack_ = false;
+    std::unique_ptr<FieldAutomation> automation_;
 };
 
 Field* FieldOf(HWND window) { return reinterpret_cast<Field*>(GetWindowLongPtrW(window, 0)); }
@@ -559,10 +592,14 @@ void Field::DrawRow(HDC dc, std::size_t row, int y, bool showSelection) {
 
 void Field::Select(std::size_t anchor, std::size_t caret) {
     const bool had = content_.HasSelection();
+    const std::size_t anchorBefore = content_.Anchor();
+    const std::size_t caretBefore = content_.Caret();
     content_.Select(anchor, caret);
     if (had || content_.HasSelection())
         InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
+    if (automation_ && (content_.Anchor() != anchorBefore || content_.Caret() != caretBefore))
+        automation_->SelectionChanged();
 }
 
 void Field::MoveCaret(std::size_t position, bool extend, bool atRowEnd) {
@@ -639,6 +676,10 @@ bool Field::Changed() {
     if (!Notify(EN_UPDATE) || !Notify(EN_CHANGE))
         return false;
     NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window_, OBJID_CLIENT, CHILDID_SELF);
+    if (automation_) {
+        automation_->TextChanged();
+        automation_->SelectionChanged();
+    }
     return true;
 }
 
@@ -656,6 +697,10 @@ void Field::SetText(const wchar_t* text) {
     InvalidateRect(window_, nullptr, FALSE);
     PlaceCaret();
     NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window_, OBJID_CLIENT, CHILDID_SELF);
+    if (automation_) {
+        automation_->TextChanged();
+        automation_->SelectionChanged();
+    }
 }
 
 bool Field::StepHistory(bool undo) {
@@ -1450,6 +1495,15 @@ LRESULT Field::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             rect->right -= margin_;
         }
         return 0;
+    case WM_GETOBJECT:
+        if (automation_)
+            if (const std::optional<LRESULT> answer = automation_->Answer(wParam, lParam))
+                return *answer;
+        break;
+    case WM_DESTROY:
+        if (automation_)
+            automation_->WindowDestroyed();
+        break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -1469,6 +1523,91 @@ public:
 private:
     Field& field_;
 };
+
+// --- UI Automation -------------------------------------------------------
+
+void Field::ServeAutomation(AccessibilityServices& services, const ControlPlan& plan) {
+    automation_ = std::make_unique<FieldAutomation>(*this, services, plan);
+}
+
+std::size_t Field::StopAfter(std::size_t position) const {
+    return breaks_.NextStop(content_.Text(), position);
+}
+
+std::size_t Field::StopBefore(std::size_t position) const {
+    return breaks_.PreviousStop(content_.Text(), position);
+}
+
+std::size_t Field::WordStartAfter(std::size_t position) const {
+    return NextWordStart(content_.Text(), position);
+}
+
+std::size_t Field::WordStartBefore(std::size_t position) const {
+    return PreviousWordStart(content_.Text(), position);
+}
+
+std::size_t Field::RowOf(std::size_t position) const {
+    return rows_.RowOf(content_.Text(), std::min(position, content_.Text().size()));
+}
+
+std::size_t Field::RowEnd(std::size_t row) const { return rows_.End(content_.Text(), row); }
+
+std::size_t Field::VisibleRowCount() const { return static_cast<std::size_t>(VisibleRows()); }
+
+RECT Field::Box(std::size_t row, std::size_t from, std::size_t to) {
+    const int top = (static_cast<int>(row) - static_cast<int>(firstRow_)) * lineHeight_;
+    return {margin_ + XOf(row, from), top, margin_ + XOf(row, to), top + lineHeight_};
+}
+
+std::size_t Field::StopNearest(POINT point) {
+    bool atRowEnd = false;
+    return PositionAt(point, atRowEnd);
+}
+
+void Field::SelectText(std::size_t start, std::size_t end) {
+    // As EM_SETSEL selects.
+    atRowEnd_ = false;
+    goalX_ = -1;
+    Select(start, end);
+}
+
+void Field::ScrollIntoView(std::size_t position, bool alignToTop) {
+    const std::size_t row = RowOf(position);
+    const auto visible = static_cast<std::size_t>(VisibleRows());
+    if (alignToTop)
+        ScrollTo(row);
+    else
+        ScrollTo(row + 1 > visible ? row + 1 - visible : 0);
+    PlaceCaret();
+}
+
+void Field::ReplaceText(std::wstring_view text) {
+    Edit(0, content_.Text().size(), FieldText(text), false);
+}
+
+std::wstring Field::FontName() const {
+    wchar_t face[LF_FACESIZE] = {};
+    const int length = GetTextFaceW(widths_.Dc(), LF_FACESIZE, face);
+    return std::wstring(face, static_cast<std::size_t>(std::clamp(length - 1, 0, LF_FACESIZE)));
+}
+
+double Field::FontPoints() const {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(widths_.Dc(), &metrics);
+    // The font is made at the window's resolution: points are at that.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    const auto dpiForWindow =
+        reinterpret_cast<GetDpiForWindowFn>(User32Function("GetDpiForWindow"));
+    UINT dpi = dpiForWindow ? dpiForWindow(window_) : 0;
+    if (dpi == 0) {
+        const HDC screen = GetDC(nullptr);
+        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+        ReleaseDC(nullptr, screen);
+    }
+    const double points = (metrics.tmHeight - metrics.tmInternalLeading) * 72.0 / std::max(dpi, 1U);
+    // To the half point, as font sizes are chosen.
+    return std::round(points * 2) / 2;
+}
 
 LRESULT CALLBACK FieldProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     return AnswerGuarded([&]() -> LRESULT {
@@ -1511,6 +1650,8 @@ HWND Create(const ControlSetup& setup) {
     const HWND field = CreateChild(setup, FieldClass(setup.instance),
                                    WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_WANTRETURN,
                                    WS_EX_CLIENTEDGE, FieldText(WideFromUtf8(setup.plan.caption)));
+    if (Field* made = field ? FieldOf(field) : nullptr)
+        made->ServeAutomation(setup.accessibility, setup.plan);
     return field;
 }
 

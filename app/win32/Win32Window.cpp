@@ -1,5 +1,6 @@
 #include "Win32Window.h"
 
+#include "Win32Automation.h"
 #include "Win32Clipboard.h"
 #include "Win32Private.h"
 #include "Win32WindowSystem.h"
@@ -126,6 +127,11 @@ std::string Win32Window::Text(int control) const {
             kind.toWindowText(pending ? *pendingTexts_[index] : planned.caption));
     }
     return kind.fromWindowText(win32::TextOfWindow(Control(control)));
+}
+
+void Win32Window::Announce(std::string_view text) {
+    if (window_)
+        win32::AnnounceFrom(window_.get(), system_.Accessibility(), win32::WideFromUtf8(text));
 }
 
 void Win32Window::SetText(int control, std::string_view text) {

@@ -41,6 +41,8 @@ public:
     bool IsVisible() const override;
     std::string Text(int control) const override;
     void SetText(int control, std::string_view text) override;
+    // Through UI Automation's notification, from the control with the focus.
+    void Announce(std::string_view text) override;
 
     // Makes the windows, once: Show does, and whoever must look at a window
     // never shown. Texts set before are kept until then.
