@@ -198,11 +198,17 @@ TEST_F(ScriptField, EachRowIsDrawnAsWideAsItIsMeasured) {
                         inkLeft = std::min(inkLeft, column);
                         inkRight = std::max(inkRight, column + 1);
                     }
-            // Glyphs keep a pixel or two inside their advances.
-            EXPECT_GE(inkLeft, left - 1);
-            EXPECT_LE(inkLeft, left + 3);
-            EXPECT_LE(inkRight, right + 1);
-            EXPECT_GE(inkRight, right - 3);
+            // Glyphs keep a pixel or two inside their advances, at 96 dpi;
+            // as many more as the resolution scales them.
+            const HDC dc = GetDC(Field());
+            const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+            ReleaseDC(Field(), dc);
+            const int outside = MulDiv(1, dpi, 96);
+            const int inside = MulDiv(3, dpi, 96);
+            EXPECT_GE(inkLeft, left - outside);
+            EXPECT_LE(inkLeft, left + inside);
+            EXPECT_LE(inkRight, right + outside);
+            EXPECT_GE(inkRight, right - inside);
         };
         SendMessageW(Field(), EM_SETSEL, 0, 0);
         inkOf("nothing selected");
