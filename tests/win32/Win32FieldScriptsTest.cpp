@@ -205,6 +205,16 @@ TEST_F(ScriptField, EachRowIsDrawnAsWideAsItIsMeasured) {
         return static_cast<int>(
             static_cast<short>(LOWORD(SendMessageW(Field(), EM_POSFROMCHAR, at, 0))));
     };
+    // A row's height; glyphs keep a little inside their advances, more in a
+    // larger font (at a higher resolution).
+    TEXTMETRICW metrics{};
+    const HDC screen = GetDC(Field());
+    const HGDIOBJ previous =
+        SelectObject(screen, reinterpret_cast<HGDIOBJ>(SendMessageW(Field(), WM_GETFONT, 0, 0)));
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, previous);
+    ReleaseDC(Field(), screen);
+    const int slack = std::max<int>(3, metrics.tmHeight / 5);
     for (const Script& script : Scripts) {
         SCOPED_TRACE(script.name);
         const std::wstring_view text = script.text;
@@ -230,18 +240,16 @@ TEST_F(ScriptField, EachRowIsDrawnAsWideAsItIsMeasured) {
             const COLORREF background = shown.At(shown.Right() - 1, shown.Bottom() - 1);
             int inkLeft = INT_MAX;
             int inkRight = INT_MIN;
-            const int height = HIWORD(SendMessageW(Field(), EM_POSFROMCHAR, 0, 0)) + 16;
-            for (int y = 0; y < std::min(height, shown.Bottom()); ++y)
+            for (int y = 0; y < std::min<int>(metrics.tmHeight, shown.Bottom()); ++y)
                 for (int column = 0; column < shown.Right(); ++column)
                     if (shown.At(column, y) != background) {
                         inkLeft = std::min(inkLeft, column);
                         inkRight = std::max(inkRight, column + 1);
                     }
-            // Glyphs keep a pixel or two inside their advances.
             EXPECT_GE(inkLeft, left - 1);
-            EXPECT_LE(inkLeft, left + 3);
+            EXPECT_LE(inkLeft, left + slack);
             EXPECT_LE(inkRight, right + 1);
-            EXPECT_GE(inkRight, right - 3);
+            EXPECT_GE(inkRight, right - slack);
         };
         SendMessageW(Field(), EM_SETSEL, 0, 0);
         inkOf("nothing selected");
