@@ -4,11 +4,14 @@
 //
 //   quimbel_field_reader.exe HANDLE FILE
 //   quimbel_field_reader.exe --find TITLE FILE
+//   quimbel_field_reader.exe --rows HANDLE FILE
 //
 // --find looks the field up itself, for a drive from outside Windows that
 // knows the window only by its title: the top-left field of the shown window
 // titled TITLE. It prints that field's handle, its line count
 // (EM_GETLINECOUNT) and where its second line starts (EM_LINEINDEX 1).
+// --rows writes where each of its lines (rows) starts instead, as
+// EM_GETLINECOUNT and EM_LINEINDEX say, a decimal number a line.
 // Exits 0 when the text came whole (as long as the length said), else 1.
 
 #include <windows.h>
@@ -56,7 +59,27 @@ bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& ans
 
 } // namespace
 
+// Where each row of `window` starts, into `path`.
+int WriteRows(HWND window, const wchar_t* path) {
+    DWORD_PTR rows = 0;
+    if (!Ask(window, EM_GETLINECOUNT, 0, 0, rows))
+        return 1;
+    FILE* file = _wfopen(path, L"w");
+    if (!file)
+        return 1;
+    bool written = true;
+    for (DWORD_PTR row = 0; row < rows && written; ++row) {
+        DWORD_PTR start = 0;
+        written = Ask(window, EM_LINEINDEX, row, 0, start) &&
+                  std::fprintf(file, "%lld\n", static_cast<long long>(start)) > 0;
+    }
+    return fclose(file) == 0 && written ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 4 && wcscmp(argv[1], L"--rows") == 0)
+        return WriteRows(
+            reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv[2], nullptr, 16))), argv[3]);
     const bool find = argc == 4 && wcscmp(argv[1], L"--find") == 0;
     if (argc != 3 && !find)
         return 2;

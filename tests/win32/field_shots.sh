@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the Windows field holding texts of many scripts, under Wine on
 # an X server of its own: one with every text, then one of each text alone,
-# selected from a place inside it.
+# selected from a place inside it; and one with the field's context menu open
+# (a right click at a place inside the field where the window opens).
 #
 #   tests/win32/field_shots.sh BUILD-DIR OUTPUT-DIR
 set -euo pipefail
@@ -25,6 +26,15 @@ xvfb-run -a -s "-screen 0 1024x640x24" bash -c '
     wait "$pid" 2>/dev/null || true
   }
   shot "" "$1"; shift
+  # The context menu, as a right click in the field opens it.
+  "$repo/tools/wine-run.sh" --prefix "$build/wine-prefix" "$show" >/dev/null 2>&1 &
+  pid=$!
+  sleep 12
+  xdotool mousemove 420 360 click 3
+  sleep 2
+  import -window root "$out/text-menu.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
   i=0
   for name in "$@"; do shot "$i" "$name-selected"; i=$((i + 1)); done
   "$repo/tools/wine-run.sh" --prefix "$build/wine-prefix" --stop' \
