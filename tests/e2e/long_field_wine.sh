@@ -250,9 +250,25 @@ pass "Ctrl+A, Delete, Ctrl+Z gives 100,000 characters back whole"
 # Typed text goes in where the last edit ended, in the order typed, even
 # where no caret may stop (after a joiner, before a mark): read by another
 # program. Each step is "type:TEXT", "key:KEYS" or "paste:TEXT", split by "|".
-# xdotool types a character off the keyboard by mapping a key to it first:
-# slowly enough for Wine to see each new mapping.
-man=$'\U0001F468' woman=$'\U0001F469' joiner=$'\u200D' acute=$'\u0301'
+# xdotool types a character off the keyboard by mapping a key to it for a
+# moment: Wine reads the key by the mapping it finds when the program next
+# takes its input, so each such character goes only to a program that has
+# answered a ping (E2E_PING: quimbel_e2e_ping), idle and reading its input at
+# once, slowly enough for Wine to see each new mapping.
+type_off_keyboard() { # what, text
+  # Characters, not bytes.
+  local LC_ALL=C.UTF-8 what=$1 text=$2 i
+  for ((i = 0; i < ${#text}; i++)); do
+    if [ -n "${E2E_PING:-}" ]; then
+      "$E2E_PING" --timeout-ms $((hang_s * 1000)) "$main" >/dev/null ||
+        fail "$what: the program did not answer before the next character"
+    fi
+    timeout "$hang_s" xdotool type --delay 50 "${text:i:1}" || fail "$what: could not type"
+  done
+}
+# In UTF-8 bytes, whatever the locale the drive runs in.
+man=$(printf '\360\237\221\250') woman=$(printf '\360\237\221\251')
+joiner=$(printf '\342\200\215') acute=$(printf '\314\201')
 #   what                                     steps                                              expected
 typed_cases=(
   "a family typed after Left"                "type:XY|key:Left|type:$man$joiner$woman"            "X$man$joiner${woman}Y"
@@ -266,7 +282,7 @@ for ((c = 0; c < ${#typed_cases[@]}; c += 3)); do
   IFS='|' read -r -a steps <<<"${typed_cases[c + 1]}"
   for step in "${steps[@]}"; do
     case $step in
-      type:*) timeout "$hang_s" xdotool type --delay 50 "${step#type:}" || fail "$what: could not type" ;;
+      type:*) type_off_keyboard "$what" "${step#type:}" ;;
       key:*) read -r -a keys <<<"${step#key:}"; press "$what" 12 "${keys[@]}" ;;
       paste:*)
         printf '%s' "${step#paste:}" >"$work/pasted"
