@@ -18,29 +18,10 @@ import time
 from gi.repository import GLib
 import pyatspi
 
-deadline_s = float(sys.argv[1]) if len(sys.argv) > 1 else 20.0
-heard = []
+from atspi_look import Drive, answer, children, find, program, showing_window
+
 events = []
 context = GLib.MainContext.default()
-
-
-def fail(message):
-    print("FAIL: " + message)
-    print("heard: " + " | ".join(heard))
-    sys.exit(1)
-
-
-def hear(line):
-    heard.append(line)
-    print(line)
-
-
-def ask(question, default=None):
-    """The answer, or default when the object has gone."""
-    try:
-        return question()
-    except GLib.GError:
-        return default
 
 
 def pump(seconds):
@@ -54,20 +35,16 @@ def pump(seconds):
         time.sleep(0.01)
 
 
-def wait_for(what, find):
-    deadline = time.monotonic() + deadline_s
-    while time.monotonic() < deadline:
-        found = ask(find)
-        if found is not None:
-            return found
-        pump(0.05)
-    fail("no " + what + " within %g s" % deadline_s)
+drive = Drive(float(sys.argv[1]) if len(sys.argv) > 1 else 20.0, idle=pump)
+fail = drive.fail
+hear = drive.hear
+wait_for = drive.wait_for
 
 
 def on_event(event):
     source = event.source
-    role = ask(lambda: source.getRole()) if source is not None else None
-    name = ask(lambda: source.name) if source is not None else None
+    role = answer(lambda: source.getRole()) if source is not None else None
+    name = answer(lambda: source.name) if source is not None else None
     events.append((event.type, role, name, event.detail1, event.any_data))
 
 
@@ -79,14 +56,14 @@ for kind in ("object:state-changed:focused", "focus:", "object:text-changed:dele
 def next_event(what, test):
     """Waits for an event for which test holds; the events before it are
     dropped."""
-    deadline = time.monotonic() + deadline_s
+    deadline = time.monotonic() + drive.deadline_s
     while time.monotonic() < deadline:
         while events:
             event = events.pop(0)
             if test(event):
                 return event
         pump(0.05)
-    fail("no " + what + " within %g s" % deadline_s)
+    fail("no " + what + " within %g s" % drive.deadline_s)
 
 
 def xdotool(*words):
@@ -94,45 +71,13 @@ def xdotool(*words):
         fail("xdotool %s failed" % " ".join(words))
 
 
-def children(node):
-    for i in range(ask(lambda: node.childCount, 0)):
-        child = ask(lambda: node.getChildAtIndex(i))
-        if child is not None:
-            yield child
-
-
-def find(node, predicate):
-    if ask(lambda: predicate(node), False):
-        return node
-    for child in children(node):
-        found = find(child, predicate)
-        if found is not None:
-            return found
-    return None
-
-
-def program():
-    for app in children(pyatspi.Registry.getDesktop(0)):
-        if ask(lambda: app.name) == "quimbel":
-            return app
-    return None
-
-
-def showing_window(app, roles):
-    for window in children(app):
-        if ask(lambda: window.getRole()) in roles and \
-                ask(lambda: window.getState().contains(pyatspi.STATE_SHOWING), False):
-            return window
-    return None
-
-
 app = wait_for("program on the accessibility bus", program)
-welcome = wait_for("welcome dialog", lambda: showing_window(app, (pyatspi.ROLE_DIALOG,)))
+welcome = wait_for("welcome dialog", lambda: showing_window(app, pyatspi.ROLE_DIALOG))
 ok = wait_for("确定 button", lambda: find(
     welcome, lambda n: n.getRole() == pyatspi.ROLE_PUSH_BUTTON and n.name == "确定"))
 ok.queryAction().doAction(0)
 main = wait_for("main window", lambda: showing_window(
-    app, (pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW)))
+    app, pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW))
 inches = "英寸（in）（吋）："
 field = wait_for("field " + inches, lambda: find(
     main, lambda n: n.getRole() == pyatspi.ROLE_TEXT and n.name == inches))
@@ -171,7 +116,7 @@ xdotool("mousemove", *centre, "click", "3")
 menu_event = next_event("context menu shown",
                         lambda e: e[0] == "object:state-changed:showing" and e[3] == 1 and
                         e[1] == pyatspi.ROLE_POPUP_MENU)
-listed = [ask(lambda: c.getRoleName()) for c in children(app)]
+listed = [answer(c.getRoleName) for c in answer(lambda: list(children(app)), [])]
 hear("context menu shown; the application lists %s" % listed)
 items = []
 for _ in range(5):

@@ -12,80 +12,14 @@ Run with the program started on an accessibility bus; argument: seconds to
 wait for each step."""
 
 import sys
-import time
 
 import pyatspi
-from gi.repository import GLib
 
-deadline_s = float(sys.argv[1]) if len(sys.argv) > 1 else 20.0
-heard = []
+from atspi_look import Drive, Gone, ask, children, find, named, program, showing_window
 
-
-def fail(message):
-    print("FAIL: " + message)
-    print("heard: " + " | ".join(heard))
-    sys.exit(1)
-
-
-class Gone(Exception):
-    """An object asked about no longer exists (its window closed)."""
-
-
-def ask(question, *arguments):
-    """Asks an accessible object something; raises Gone if it has vanished."""
-    try:
-        return question(*arguments)
-    except GLib.GError as error:
-        raise Gone(str(error)) from error
-
-
-def wait_for(what, find):
-    """Returns find()'s first answer that is not None; an object that vanished
-    while find() looked counts as not found yet."""
-    deadline = time.monotonic() + deadline_s
-    last = ""
-    while time.monotonic() < deadline:
-        try:
-            found = find()
-        except Gone as gone:
-            found, last = None, " (last: an object vanished: %s)" % gone
-        if found is not None:
-            return found
-        time.sleep(0.1)
-    fail("no " + what + " within %g s" % deadline_s + last)
-
-
-def children(node):
-    """The node's children that still exist, as it lists them now."""
-    for i in range(ask(lambda: node.childCount)):
-        child = ask(node.getChildAtIndex, i)
-        if child is not None:
-            yield child
-
-
-def program():
-    for app in children(pyatspi.Registry.getDesktop(0)):
-        if ask(lambda: app.name) == "quimbel":
-            return app
-    return None
-
-
-def showing_window(app, role):
-    for window in children(app):
-        if ask(window.getRole) == role and \
-                ask(window.getState).contains(pyatspi.STATE_SHOWING):
-            return window
-    return None
-
-
-def find(node, predicate):
-    if ask(predicate, node):
-        return node
-    for child in children(node):
-        found = find(child, predicate)
-        if found is not None:
-            return found
-    return None
+drive = Drive(float(sys.argv[1]) if len(sys.argv) > 1 else 20.0)
+fail = drive.fail
+wait_for = drive.wait_for
 
 
 def reading(window):
@@ -120,13 +54,9 @@ def shown(app, *roles):
 
 
 def say(lines):
-    heard.append(lines[0])
+    drive.heard.append(lines[0])
     for line in lines:
         print(line.replace("\n", " / "))
-
-
-def named(role, name):
-    return lambda n: n.getRole() == role and n.name == name
 
 
 def press(button, what):
@@ -165,8 +95,8 @@ def field_heard():
                                               ask(lambda: field.description), labels)
 
 
-heard.append(wait_for("field named " + inches, field_heard))
-print(heard[-1])
+drive.heard.append(wait_for("field named " + inches, field_heard))
+print(drive.heard[-1])
 convert = wait_for("英寸换算厘米 button", lambda: find(main, named(pyatspi.ROLE_PUSH_BUTTON, "英寸换算厘米")))
 press(convert, "英寸换算厘米")
 
