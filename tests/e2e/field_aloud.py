@@ -81,11 +81,33 @@ main = wait_for("main window", lambda: showing_window(
 inches = "英寸（in）（吋）："
 field = wait_for("field " + inches, lambda: find(
     main, lambda n: n.getRole() == pyatspi.ROLE_TEXT and n.name == inches))
-box = field.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-centre = (str(box.x + box.width // 2), str(box.y + box.height // 2))
-xdotool("mousemove", *centre, "click", "1")
-next_event("focus on the field",
-           lambda e: e[0] == "focus:" and e[1] == pyatspi.ROLE_TEXT and e[2] == inches)
+
+
+def placed():
+    """The field's centre on the screen, once it shows and has a size."""
+    if not answer(lambda: field.getState().contains(pyatspi.STATE_SHOWING), False):
+        return None
+    box = answer(lambda: field.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
+    if box is None or box.width <= 0 or box.height <= 0:
+        return None
+    return (str(box.x + box.width // 2), str(box.y + box.height // 2))
+
+
+def focused():
+    return answer(lambda: field.getState().contains(pyatspi.STATE_FOCUSED), False) or None
+
+
+centre = wait_for("field " + inches + " placed on the screen", placed)
+# The window may take its first click only to come to the front: the field
+# is clicked until it says it has the focus.
+deadline = time.monotonic() + drive.deadline_s
+while not focused():
+    if time.monotonic() > deadline:
+        fail("clicks on the field gave it no focus within %g s" % drive.deadline_s)
+    xdotool("mousemove", *centre, "click", "1")
+    end = time.monotonic() + 2
+    while time.monotonic() < end and not focused():
+        pump(0.05)
 
 # --- what BackSpace and Delete remove ------------------------------------------
 
