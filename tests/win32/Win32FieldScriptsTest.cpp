@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,38 +81,13 @@ protected:
     // Where each row starts, as another program reads it (EM_LINEINDEX from
     // quimbel_field_reader.exe, next to the test).
     std::vector<std::size_t> RowStartsReadFromOutside() {
-        std::wstring self(MAX_PATH, L'\0');
-        self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-        const std::wstring reader =
-            self.substr(0, self.find_last_of(L"\\/") + 1) + L"quimbel_field_reader.exe";
-        wchar_t temporary[MAX_PATH];
-        GetTempPathW(MAX_PATH, temporary);
-        const std::wstring file = std::wstring(temporary) + L"quimbel_field_rows.txt";
-        wchar_t handle[32];
-        swprintf(handle, 32, L"%llx",
-                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(Field())));
-        std::wstring command = L"\"" + reader + L"\" --rows " + handle + L" \"" + file + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(reader.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &process))
-            return {};
-        // Its questions are answered while it runs.
-        const ULONGLONG until = GetTickCount64() + 60000;
-        while (GetTickCount64() < until &&
-               MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 1000, QS_ALLINPUT) !=
-                   WAIT_OBJECT_0)
-            Pump(system_);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
         std::vector<std::size_t> starts;
-        if (FILE* in = _wfopen(file.c_str(), L"r")) {
-            for (long long start = 0; std::fscanf(in, "%lld", &start) == 1;)
-                starts.push_back(static_cast<std::size_t>(start));
-            std::fclose(in);
-        }
-        DeleteFileW(file.c_str());
+        const std::optional<ReaderRun> run = RunFieldReader(system_, Field(), L"--rows");
+        if (!run)
+            return starts;
+        std::istringstream in(run->written);
+        for (long long start = 0; in >> start;)
+            starts.push_back(static_cast<std::size_t>(start));
         return starts;
     }
     std::vector<std::size_t> RowStarts() {

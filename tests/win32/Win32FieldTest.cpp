@@ -633,41 +633,12 @@ TEST_F(FieldHistory, OthersReadTheUsersText) {
     EXPECT_EQ(ClipboardText(), text.substr(4095, 4));
 
     // Another program asks by WM_GETTEXTLENGTH and WM_GETTEXT.
-    std::wstring self(MAX_PATH, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-    const std::wstring folder = self.substr(0, self.find_last_of(L"\\/") + 1);
-    const std::wstring reader = folder + L"quimbel_field_reader.exe";
-    wchar_t temporary[MAX_PATH];
-    GetTempPathW(MAX_PATH, temporary);
-    const std::wstring file = std::wstring(temporary) + L"quimbel_field_reader.txt";
-    wchar_t handle[32];
-    swprintf(handle, 32, L"%llx",
-             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(Field())));
-    std::wstring command = L"\"" + reader + L"\" " + handle + L" \"" + file + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(reader.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process))
-        << "could not start the reader: error " << GetLastError();
-    // The reader's messages are answered while it runs.
-    DWORD code = 2;
-    const ULONGLONG until = GetTickCount64() + 60000;
-    while (GetTickCount64() < until && MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 1000,
-                                                                 QS_ALLINPUT) != WAIT_OBJECT_0)
-        Pump(system_);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_EQ(code, 0u) << "the reader got the whole text";
-    std::wstring read;
-    if (FILE* in = _wfopen(file.c_str(), L"rb")) {
-        wchar_t buffer[4096];
-        for (std::size_t got; (got = fread(buffer, sizeof(wchar_t), 4096, in)) > 0;)
-            read.append(buffer, got);
-        fclose(in);
-    }
-    DeleteFileW(file.c_str());
+    const std::optional<ReaderRun> run = RunFieldReader(system_, Field(), L"");
+    ASSERT_TRUE(run.has_value()) << "the reader did not start or did not end";
+    EXPECT_EQ(run->code, 0u) << "the reader got the whole text";
+    std::wstring read(run->written.size() / sizeof(wchar_t), L'\0');
+    std::copy_n(run->written.data(), read.size() * sizeof(wchar_t),
+                reinterpret_cast<char*>(read.data()));
     EXPECT_EQ(Difference(text, read), "");
 }
 

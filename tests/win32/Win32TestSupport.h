@@ -7,6 +7,8 @@
 #include "Win32WindowSystem.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,59 @@ inline void Pump(ui::Win32WindowSystem& system) {
     MSG message{};
     for (int i = 0; i < 100000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i)
         system.DeliverMessage(message);
+}
+
+// The field reader (quimbel_field_reader.exe, built next to the test) run as
+// another program on `field` with `arguments` before its output file, while
+// this thread answers its questions. Its exit code and what it wrote, read
+// as bytes; nothing where it did not start or end within a minute.
+struct ReaderRun {
+    DWORD code;
+    std::string written;
+};
+inline std::optional<ReaderRun> RunFieldReader(ui::Win32WindowSystem& system, HWND field,
+                                               const std::wstring& arguments) {
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+    const std::wstring reader =
+        self.substr(0, self.find_last_of(L"\\/") + 1) + L"quimbel_field_reader.exe";
+    wchar_t temporary[MAX_PATH];
+    GetTempPathW(MAX_PATH, temporary);
+    const std::wstring file = std::wstring(temporary) + L"quimbel_field_reader-" +
+                              std::to_wstring(GetCurrentProcessId()) + L".out";
+    wchar_t hexadecimal[32];
+    swprintf(hexadecimal, 32, L"%llx",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(field)));
+    std::wstring command = L"\"" + reader + L"\" " + arguments + (arguments.empty() ? L"" : L" ") +
+                           hexadecimal + L" \"" + file + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(reader.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return std::nullopt;
+    const ULONGLONG until = GetTickCount64() + 60000;
+    bool ended = false;
+    while (!ended && GetTickCount64() < until) {
+        ended = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 1000, QS_ALLINPUT) ==
+                WAIT_OBJECT_0;
+        Pump(system);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (!ended)
+        return std::nullopt;
+    ReaderRun run{code, {}};
+    if (FILE* in = _wfopen(file.c_str(), L"rb")) {
+        char buffer[4096];
+        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, in)) > 0;)
+            run.written.append(buffer, got);
+        fclose(in);
+    }
+    DeleteFileW(file.c_str());
+    return run;
 }
 
 // `text` as the clipboard's only content, as another program would put it there.
