@@ -58,19 +58,7 @@ UINT ClipboardTextLocks() {
     return locks;
 }
 
-class SharedClipboard : public ::testing::Test {
-protected:
-    void SetUp() override {
-        runtime_.Start<forms::Form1>();
-        Form().Show();
-        Pump(system_);
-    }
-    forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
-    HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
-
-    ui::Win32WindowSystem system_;
-    ui::FormsRuntime runtime_{system_};
-};
+using SharedClipboard = MainWindowField;
 
 TEST_F(SharedClipboard, APasteThatRunsOutOfMemoryLeavesItFreeAndTheFieldAsItWas) {
     const std::wstring pasted = Letters(6000);

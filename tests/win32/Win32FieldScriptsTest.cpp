@@ -65,15 +65,8 @@ TEST(UniscribeAnalysis, BreaksBlanksAndStopsAsTheLineBreakingRulesSay) {
 
 // --- The main window's field ---------------------------------------------------
 
-class ScriptField : public ::testing::Test {
+class ScriptField : public MainWindowField {
 protected:
-    void SetUp() override {
-        runtime_.Start<forms::Form1>();
-        Form().Show();
-        Pump(system_);
-    }
-    forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
-    HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
     void Show(std::wstring_view text) {
         Form().Text1.SetText(ui::win32::Utf8FromWide(text));
         Pump(system_);
@@ -110,9 +103,6 @@ protected:
                      reinterpret_cast<LPARAM>(&end));
         return end;
     }
-
-    ui::Win32WindowSystem system_;
-    ui::FormsRuntime runtime_{system_};
 };
 
 bool IsClosingPunctuation(wchar_t unit) {

@@ -34,15 +34,8 @@ std::wstring Letters(std::size_t count) {
 
 std::string Narrow(std::wstring_view text) { return ui::win32::Utf8FromWide(text); }
 
-class LongField : public ::testing::Test {
+class LongField : public MainWindowField {
 protected:
-    void SetUp() override {
-        runtime_.Start<forms::Form1>();
-        Form().Show();
-        Pump(system_);
-    }
-    forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
-    HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
     std::wstring Shown() { return ui::win32::TextOfWindow(Field()); }
 
     // A key pressed in the field, with Shift or Ctrl held, as the event loop
@@ -89,9 +82,6 @@ protected:
     std::size_t RowOf(std::size_t at) {
         return static_cast<std::size_t>(SendMessageW(Field(), EM_LINEFROMCHAR, at, 0));
     }
-
-    ui::Win32WindowSystem system_;
-    ui::FormsRuntime runtime_{system_};
 };
 
 TEST_F(LongField, APastedMegabyteLineIsGivenBackWhole) {

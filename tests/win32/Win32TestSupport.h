@@ -3,8 +3,13 @@
 // What the Windows back end's tests share: running the queue as the event
 // loop does, and drawing a window into a bitmap to look at its pixels.
 
+#include "Form1.h"
+#include "Forms.h"
+#include "Win32Access.h"
 #include "Win32Window.h"
 #include "Win32WindowSystem.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -74,6 +79,21 @@ inline std::optional<ReaderRun> RunFieldReader(ui::Win32WindowSystem& system, HW
     DeleteFileW(file.c_str());
     return run;
 }
+
+// The main window shown, its Text1 the field a test works in.
+class MainWindowField : public ::testing::Test {
+protected:
+    void SetUp() override {
+        runtime_.Start<forms::Form1>();
+        Form().Show();
+        Pump(system_);
+    }
+    forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
+    HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
+
+    ui::Win32WindowSystem system_;
+    ui::FormsRuntime runtime_{system_};
+};
 
 // `text` as the clipboard's only content, as another program would put it there.
 inline void PutOnClipboard(std::wstring_view text) {
