@@ -13,7 +13,7 @@ endif()
 set(QUIMBEL_WINE_PREFIX "${PROJECT_BINARY_DIR}/wine-prefix")
 set(CMAKE_CROSSCOMPILING_EMULATOR
     "${PROJECT_SOURCE_DIR}/tools/wine-run.sh" --prefix "${QUIMBEL_WINE_PREFIX}"
-    --again-if-the-loader-fails)
+    --again-if-wine-fails)
 
 find_program(QUIMBEL_WINE NAMES wine64 wine PATHS /usr/lib/wine
              DOC "Wine loader for the cross-built tests (tools/wine-run.sh finds its own unless QUIMBEL_WINE is set in its environment)")

@@ -109,6 +109,25 @@ fuzz() {
   done
 }
 
+# What each failed test printed, from ctest's own record of the run, so that
+# the last lines of a run without its logs still say why (at most 40 lines a
+# test, the end of its output; the first five tests).
+failed_outputs() { # dir
+  local record=$1/Testing/Temporary/LastTest.log
+  [ -f "$record" ] || return 0
+  awk '
+    /^[0-9]+\/[0-9]+ Testing: / { name = $3; n = 0; inside = 0; next }
+    /^Output:$/ { inside = 1; getline; next }
+    /^<end of output>$/ { inside = 0; next }
+    inside { lines[n++] = $0; next }
+    /^Test Passed/ { n = 0; next }
+    /^Test (Failed|Not Run)/ && shown++ < 5 {
+      print "---- output of " name " (its last 40 lines) ----"
+      for (i = (n > 40 ? n - 40 : 0); i < n; i++) print lines[i]
+      n = 0
+    }' "$record"
+}
+
 # Configures and builds a CMake preset in DIR, then runs its tests with the
 # command given. Quiet unless something fails; NAME heads what it prints.
 preset_suite() { # name, preset, dir, test command...
@@ -123,6 +142,7 @@ preset_suite() { # name, preset, dir, test command...
   fi
   if ! "$@" >"$dir/ctest.log" 2>&1; then
     grep -v -E '^ *(Start|[0-9]+/[0-9]+ Test) ' "$dir/ctest.log" | tail -n 80
+    failed_outputs "$dir"
     echo "$name: FAILED (log $dir/ctest.log)" >&2
     return 1
   fi
@@ -135,16 +155,32 @@ sanitize() {
   preset_suite sanitizers sanitize build-sanitize ctest --preset sanitize -j "$jobs"
 }
 
+# Test programs that Wine failed before they could run, or as they ended,
+# and that tools/wine-run.sh therefore ran a second time: named after the
+# suite, whether it passed or not.
+second_runs() { # name, dir
+  local name=$1 dir=$2 record
+  for record in "$dir"/wine-prefix*.again; do
+    [ -f "$record" ] || continue
+    echo "$name: Wine failed these test programs before they ran or as they ended; each was run a second time:"
+    sed 's/^/  /' "$record"
+  done
+}
+
 # The Windows build (MinGW-w64), its tests run under Wine with an X server of
 # their own (xvfb-run), in a Wine prefix inside build-windows. Wine's
 # processes end with the X server's run, not after it.
 windows() {
+  rm -f build-windows/wine-prefix*.again
+  local status=0
   preset_suite windows windows build-windows \
     xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
       status=0
       ctest --preset windows -j "$1" || status=$?
       tools/wine-run.sh --prefix "$2/wine-prefix" --stop
-      exit $status' windows-tests "$jobs" build-windows
+      exit $status' windows-tests "$jobs" build-windows || status=$?
+  second_runs windows build-windows
+  return $status
 }
 
 # The same Windows sources built with clang and lld: a second compiler keeps
@@ -152,12 +188,16 @@ windows() {
 # Its tests under Wine too, but for the installer and the 200 % rerun, which
 # the GCC build's cover.
 windows_clang() {
+  rm -f build-windows-clang/wine-prefix*.again
+  local status=0
   preset_suite "windows (clang)" windows-clang build-windows-clang \
     xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
       status=0
       ctest --preset windows-clang -j "$1" -E "^installer/|At200Percent$" || status=$?
       tools/wine-run.sh --prefix "$2/wine-prefix" --stop
-      exit $status' windows-tests "$jobs" build-windows-clang
+      exit $status' windows-tests "$jobs" build-windows-clang || status=$?
+  second_runs "windows (clang)" build-windows-clang
+  return $status
 }
 
 # The end-to-end drives, in the Linux build folder. A loaded X server now and

@@ -4,7 +4,7 @@
 # CMake uses it as the emulator for the cross build (ctest, test discovery).
 #
 #   tools/wine-run.sh --prefix DIR PROGRAM.exe [ARGUMENTS...]
-#   tools/wine-run.sh --prefix DIR --again-if-the-loader-fails PROGRAM.exe ...
+#   tools/wine-run.sh --prefix DIR --again-if-wine-fails PROGRAM.exe ...
 #   tools/wine-run.sh --prefix DIR --init    only creates the prefix
 #   tools/wine-run.sh --prefix DIR --stop    ends that prefix's Wine processes
 #
@@ -17,12 +17,18 @@
 # /usr/lib/wine/wine64, then wine. QUIMBEL_WINEDEBUG sets WINEDEBUG (default
 # -all: Wine's own messages drown the program's).
 #
-# --again-if-the-loader-fails (for test programs, which CMake runs through
-# this script): now and then Wine's loader fails an assertion of the C
-# library's as a program exits ("Inconsistency detected by ld.so:
-# dl-fini.c"), after the program itself has finished; the program is then run
-# once more. Any other failure stands. Without it the script becomes the
-# program (exec), as the end-to-end drives that wait on it by its id expect.
+# --again-if-wine-fails (for test programs, which CMake runs through
+# this script): now and then Wine fails a program that is not at fault, and
+# the program is then run once more:
+#   - its loader fails an assertion of the C library's as the program exits
+#     ("Inconsistency detected by ld.so: dl-fini.c"), after the program
+#     itself has finished;
+#   - it ends the program with a failure before the program wrote anything
+#     at all (a test program writes its first line before its first test).
+# Each such second run is added to DIR.again, one line each, for the test
+# command to name (tools/dev.sh does). Any other failure stands, and its
+# status is said. Without the option the script becomes the program (exec),
+# as the end-to-end drives that wait on it by its id expect.
 set -euo pipefail
 
 usage() {
@@ -36,7 +42,7 @@ fi
 prefix=$2
 shift 2
 again=""
-if [ "${1:-}" = "--again-if-the-loader-fails" ]; then
+if [ "${1:-}" = "--again-if-wine-fails" ]; then
   again=1
   shift
   [ $# -ge 1 ] || usage
@@ -156,12 +162,19 @@ fi
 exec 9>&-
 
 [ -n "$again" ] || exec "$wine" "$@"
+output=$(mktemp)
 errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
+trap 'rm -f "$output" "$errors"' EXIT
 for attempt in 1 2; do
   status=0
-  "$wine" "$@" 2>"$errors" <&0 &
+  : >"$output"
+  # What the program writes goes on as it comes, and into a file too, to
+  # tell whether it wrote anything.
+  exec 8> >(tee "$output")
+  copier=$!
+  "$wine" "$@" >&8 2>"$errors" <&0 &
   child=$!
+  exec 8>&-
   # Whoever stops this script stops the program too.
   trap 'kill -TERM "$child" 2>/dev/null || true' TERM INT
   wait "$child" || status=$?
@@ -169,11 +182,28 @@ for attempt in 1 2; do
     wait "$child" || status=$?
   done
   trap - TERM INT
+  # The copy ends with the program's output, unless a process it started
+  # still holds that open: then it counts as written.
+  wrote=""
+  for _ in $(seq 250); do
+    kill -0 "$copier" 2>/dev/null || break
+    sleep 0.02
+  done
+  if kill -0 "$copier" 2>/dev/null || [ -s "$output" ]; then wrote=1; fi
   cat "$errors" >&2
-  if [ "$status" -ne 0 ] && [ "$attempt" = 1 ] &&
-     grep -q "Inconsistency detected by ld.so: dl-fini.c" "$errors"; then
-    echo "wine-run: Wine's loader failed as the program ended; running it once more" >&2
+  reason=""
+  if [ "$status" -ne 0 ] && [ "$attempt" = 1 ]; then
+    if grep -q "Inconsistency detected by ld.so: dl-fini.c" "$errors"; then
+      reason="Wine's loader failed as the program ended"
+    elif [ -z "$wrote" ] && [ ! -s "$errors" ]; then
+      reason="Wine ended the program (status $status) before it wrote a line"
+    fi
+  fi
+  if [ -n "$reason" ]; then
+    echo "wine-run: $reason; running it once more" >&2
+    printf '%s: %s\n' "$*" "$reason" >>"$prefix.again"
     continue
   fi
+  [ "$status" -eq 0 ] || echo "wine-run: $1 ended with status $status" >&2
   exit "$status"
 done
