@@ -17,4 +17,4 @@ shift 3
   /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 "$wine_run" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' \
   /v Managed /d N /f >/dev/null
-exec "$wine_run" --prefix "$prefix" "$@"
+exec "$wine_run" --prefix "$prefix" --again-if-wine-fails "$@"
