@@ -174,8 +174,9 @@ private:
 class AutomationHost;
 
 // What answering a screen reader takes: COM on the thread and Active
-// Accessibility's DLL, and UI Automation's for its clients. Set up on a reader's first request, not
-// at start: a run without a reader needs neither, and both cost start-up time and memory.
+// Accessibility's DLL, and UI Automation's for its clients. Set up on a
+// reader's first request, not at start: a run without a reader needs neither,
+// and both cost start-up time and memory.
 class AccessibilityServices {
 public:
     using CreateStandardObject = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);

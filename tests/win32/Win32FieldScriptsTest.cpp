@@ -96,13 +96,6 @@ protected:
         system_.DeliverMessage(press);
         Pump(system_);
     }
-    DWORD Caret() {
-        DWORD start = 0;
-        DWORD end = 0;
-        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        return end;
-    }
 };
 
 bool IsClosingPunctuation(wchar_t unit) {

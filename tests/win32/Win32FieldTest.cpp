@@ -66,13 +66,6 @@ protected:
     void PlaceCaret(std::size_t at) {
         SendMessageW(Field(), EM_SETSEL, at, static_cast<LPARAM>(at));
     }
-    DWORD Caret() {
-        DWORD start = 0;
-        DWORD end = 0;
-        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        return end;
-    }
     std::size_t Rows() {
         return static_cast<std::size_t>(SendMessageW(Field(), EM_GETLINECOUNT, 0, 0));
     }

@@ -90,6 +90,14 @@ protected:
     }
     forms::Form1& Form() { return runtime_.DefaultInstance<forms::Form1>(); }
     HWND Field() { return ui::Win32ControlOf(Form(), "Text1"); }
+    // Where the caret is: the selection's end.
+    DWORD Caret() {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(Field(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return end;
+    }
 
     ui::Win32WindowSystem system_;
     ui::FormsRuntime runtime_{system_};
